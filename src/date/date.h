@@ -1,0 +1,29 @@
+// Parsing the free text of mail dates.
+
+#ifndef VARNAK_DATE_DATE_H_
+#define VARNAK_DATE_DATE_H_
+
+#include <cstddef>
+#include <string_view>
+
+struct MessageDate {
+  int second = 0;
+  int minute = 0;
+  int hour = 0;
+  int day = 1;    // 1 to 31, whatever the month
+  int month = 0;  // 0 = January to 11 = December
+  int year = 0;   // full year
+};
+
+// Turns `text` into a date. Lenient mode (strict false) is for Date header
+// values; strict mode is for the rest of a "From " separator line and
+// requires a time, day, month and year with nothing after them. Years below
+// 1000 are completed around gOptions.currentYear. Fills `result` (when not
+// null) only on success.
+bool parseDate(std::string_view text, MessageDate* result, bool strict);
+
+// Compares at most `n` characters of the NUL-terminated `a` and `b` with
+// A-Z folded to a-z; returns -1, 0 or 1.
+int compareNoCase(const char* a, const char* b, size_t n);
+
+#endif  // VARNAK_DATE_DATE_H_

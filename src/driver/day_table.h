@@ -1,0 +1,74 @@
+// The day table: per calendar day of the run's range, how many messages were
+// sent and received and how many bytes they held; and the report over it.
+
+#ifndef VARNAK_DRIVER_DAY_TABLE_H_
+#define VARNAK_DRIVER_DAY_TABLE_H_
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+#include "driver/options.h"
+
+// One day. The counters wrap modulo 2^32.
+struct DayTotals {
+  uint32_t sentCount = 0;
+  uint32_t sentBytes = 0;
+  uint32_t receivedCount = 0;
+  uint32_t receivedBytes = 0;
+};
+
+// Every year of the range has 12 months of 31 slots, whatever the month's
+// real length, so a date's slot is a fixed computation and storage order is
+// date order.
+class DayTable {
+ public:
+  static constexpr int64_t kSlotsPerYear = 12 * 31;
+
+  // Allocates the zeroed slots for the range. Returns false, leaving the
+  // table empty, when the range is too large or memory runs out.
+  bool create(int32_t firstYear, int64_t yearCount);
+
+  // True when `year` lies in the range.
+  bool covers(int64_t year) const {
+    return year >= firstYear_ && year - firstYear_ < yearCount_;
+  }
+
+  // Counts one message. The caller has checked `covers`; month is 0 to 11,
+  // day 1 to 31.
+  void add(int32_t year, int month, int day, bool received, uint32_t size) {
+    DayTotals& slot = slots_[slotIndex(year, month, day)];
+    if (received) {
+      slot.receivedCount += 1;
+      slot.receivedBytes += size;
+    } else {
+      slot.sentCount += 1;
+      slot.sentBytes += size;
+    }
+  }
+
+  int32_t firstYear() const { return firstYear_; }
+  int64_t yearCount() const { return yearCount_; }
+  const DayTotals& at(int32_t year, int month, int day) const {
+    return slots_[slotIndex(year, month, day)];
+  }
+
+ private:
+  struct FreeDeleter {
+    void operator()(DayTotals* p) const { std::free(p); }
+  };
+
+  int64_t slotIndex(int32_t year, int month, int day) const {
+    return (int64_t{year} - firstYear_) * kSlotsPerYear + month * 31 + (day - 1);
+  }
+
+  int32_t firstYear_ = 0;
+  int64_t yearCount_ = 0;
+  std::unique_ptr<DayTotals[], FreeDeleter> slots_;
+};
+
+// Prints the report to standard output: one row per day with messages of a
+// counted direction, with the running count and byte total up to that day.
+void printReport(const DayTable& table, const RunOptions& options);
+
+#endif  // VARNAK_DRIVER_DAY_TABLE_H_

@@ -1,0 +1,121 @@
+#include "driver/options.h"
+
+#include <cstddef>
+#include <string_view>
+
+#include "platform/console.h"
+
+RunOptions gOptions;
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "Usage: varnak [-years=1970-2170] [-sent|-rcvd] [-terse] files...\n"
+    "* Shows the cumulative number and sizes of your emails.\n"
+    "* Understands Berkely Mail Format files. If you specify a directory\n"
+    "  name, all files in that directory will be scanned. It will\n"
+    "  silently skip over any file that's not in BMF.\n"
+    "* By default it will add sent and received together, but you\n"
+    "  can limit it to only sent or only received.\n"
+    "* By default it will display progress messages; you can suppress\n"
+    "  these with the -terse option.\n";
+
+bool isScanfSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+int digitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return 99;
+}
+
+// Reads one integer the way scanf's "%i" does (blanks, sign, then decimal,
+// octal after a leading 0, hexadecimal after 0x), from the front of `text`,
+// and consumes it. Fails on no digits and on a value outside 32 bits, which
+// scanf would not report but which no sensible range holds.
+bool readInteger(std::string_view& text, int32_t* value) {
+  size_t i = 0;
+  while (i < text.size() && isScanfSpace(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  int base = 10;
+  bool sawDigit = false;
+  if (i < text.size() && text[i] == '0') {
+    base = 8;
+    sawDigit = true;
+    ++i;
+    if (i < text.size() && (text[i] == 'x' || text[i] == 'X')) {
+      // glibc takes "0x" without hexadecimal digits as 0, so do we.
+      base = 16;
+      ++i;
+    }
+  }
+  constexpr uint64_t kLimit = uint64_t{1} << 31;  // |INT32_MIN|
+  uint64_t magnitude = 0;
+  for (; i < text.size() && digitValue(text[i]) < base; ++i) {
+    sawDigit = true;
+    magnitude = magnitude * base + digitValue(text[i]);
+    if (magnitude > kLimit) return false;
+  }
+  if (!sawDigit) return false;
+  if (!negative && magnitude == kLimit) return false;
+  *value = negative ? static_cast<int32_t>(-static_cast<int64_t>(magnitude))
+                    : static_cast<int32_t>(magnitude);
+  text.remove_prefix(i);
+  return true;
+}
+
+// Reads "-years=%i-%i". Anything after the second number is ignored.
+bool readYears(std::string_view arg, RunOptions* options) {
+  constexpr std::string_view kPrefix = "-years=";
+  if (!arg.starts_with(kPrefix)) return false;
+  arg.remove_prefix(kPrefix.size());
+  int32_t first = 0;
+  int32_t last = 0;
+  if (!readInteger(arg, &first) || !arg.starts_with('-')) return false;
+  arg.remove_prefix(1);
+  if (!readInteger(arg, &last)) return false;
+  int64_t count = int64_t{last} - first + 1;
+  if (count < 0) return false;
+  options->firstYear = first;
+  options->yearCount = count;
+  return true;
+}
+
+// Applies one option argument; false when it is not acceptable.
+bool applyOption(std::string_view arg, RunOptions* options) {
+  // Prefix matching, in this order: "-allx" is "-all", "-sentinel" is "-sent".
+  if (arg.starts_with("-years")) return readYears(arg, options);
+  if (arg.starts_with("-all")) {
+    options->direction = Direction::all;
+  } else if (arg.starts_with("-sent")) {
+    options->direction = Direction::sentOnly;
+  } else if (arg.starts_with("-rcvd")) {
+    options->direction = Direction::receivedOnly;
+  } else if (arg.starts_with("-terse")) {
+    options->terse = true;
+  } else if (arg.starts_with("-verbose")) {
+    options->terse = false;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(int argc, const char* const* argv) {
+  CommandLine result;
+  int i = 1;
+  for (; i < argc; ++i) {
+    std::string_view arg = argv[i];
+    if (!arg.starts_with('-')) break;
+    if (!applyOption(arg, &result.options)) return result;
+  }
+  if (i >= argc) return result;
+  result.usage = false;
+  result.firstPath = i;
+  return result;
+}
+
+void printUsage() { printOut({kUsage}); }

@@ -1,0 +1,17 @@
+// Input discovery: turns path arguments into the files to read.
+
+#ifndef VARNAK_INPUT_INPUT_H_
+#define VARNAK_INPUT_INPUT_H_
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+// Called with the path of every file found, in the order of the walk.
+using FileVisitor = std::function<void(const std::string& path)>;
+
+// Handles one path argument as typed: a file, a directory (walked to any
+// depth) or a directory with a "*" pattern in the last component.
+void processArgument(std::string_view argument, const FileVisitor& visitFile);
+
+#endif  // VARNAK_INPUT_INPUT_H_

@@ -1,0 +1,15 @@
+// Reading one mailbox file.
+
+#ifndef VARNAK_MAILBOX_MAILBOX_H_
+#define VARNAK_MAILBOX_MAILBOX_H_
+
+#include <string>
+
+#include "driver/day_table.h"
+
+// Reads the file at `path`; when it is a mailbox, counts each of its
+// messages into `table`. Files that are not mailboxes are passed over
+// without a word.
+void readMailbox(const std::string& path, DayTable& table);
+
+#endif  // VARNAK_MAILBOX_MAILBOX_H_

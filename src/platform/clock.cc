@@ -1,0 +1,10 @@
+#include "platform/clock.h"
+
+#include <ctime>
+
+int32_t currentLocalYear() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  if (localtime_r(&now, &local) == nullptr) return 1970;
+  return static_cast<int32_t>(local.tm_year) + 1900;
+}

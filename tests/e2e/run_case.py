@@ -1,0 +1,107 @@
+#!/usr/bin/env python3
+"""Runs one end-to-end case: the real varnak binary on real files.
+
+A case file holds sections, each opened by a line "--- NAME":
+
+  --- setup     shell lines that build the input in a fresh temporary folder
+  --- run       the shell command line to check; `varnak` is the built binary
+  --- stdout    the exact standard output expected (empty when absent)
+  --- stderr    the exact standard error expected (empty when absent)
+  --- status    the exit status expected (0 when absent)
+
+Lines before the first section describe the case. Expected output ends with
+the line end of its last line; "--- stdout noeol" drops that line end. In the
+expected texts, @OFFSET@ stands for the current year minus 50, the base the
+tool announces for two-digit years, so that cases pass in any year; a case
+that needs a fixed clock runs the tool under faketime instead.
+
+The setup and the run see SRC_DIR (the project's root) and CORPUS_DIR (the
+shared mail corpus beside the project) in their environment.
+"""
+
+import difflib
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+SECTION = re.compile(rb"^--- (setup|run|stdout|stderr|status)( noeol)?$")
+
+
+def parse_case(data):
+    sections = {}
+    name = None
+    for line in data.splitlines(keepends=True):
+        match = SECTION.match(line.rstrip(b"\n"))
+        if match:
+            name = match.group(1).decode()
+            if name in sections:
+                raise ValueError(f"section {name} appears twice")
+            sections[name] = [b"", match.group(2) is not None]
+        elif name is not None:
+            sections[name][0] += line
+    if "run" not in sections:
+        raise ValueError("the case has no run section")
+    texts = {}
+    for key, (text, noeol) in sections.items():
+        if noeol and text.endswith(b"\n"):
+            text = text[:-1]
+        texts[key] = text
+    return texts
+
+
+def show(label, expected, actual):
+    print(f"{label} differs:")
+    diff = difflib.unified_diff(
+        expected.decode("utf-8", "backslashreplace").splitlines(keepends=True),
+        actual.decode("utf-8", "backslashreplace").splitlines(keepends=True),
+        "expected", "actual")
+    for line in diff:
+        sys.stdout.write(line if line.endswith("\n") else line + "\\ (no line end)\n")
+
+
+def main():
+    if len(sys.argv) != 4:
+        sys.exit("usage: run_case.py VARNAK SRC_DIR CASE")
+    binary, src_dir, case_path = (os.path.abspath(a) for a in sys.argv[1:])
+    case = parse_case(open(case_path, "rb").read())
+    offset = str(time.localtime().tm_year - 50).encode()
+
+    env = dict(os.environ)
+    env["PATH"] = os.path.dirname(binary) + os.pathsep + env.get("PATH", "")
+    env["SRC_DIR"] = src_dir
+    env["CORPUS_DIR"] = os.path.join(os.path.dirname(src_dir), "shared", "corpus")
+    env["LC_ALL"] = "C"
+
+    work = tempfile.mkdtemp(prefix="varnak-e2e-")
+    try:
+        if "setup" in case:
+            setup = subprocess.run(["bash", "-e", "-c", case["setup"].decode()], cwd=work,
+                                   env=env, capture_output=True, timeout=300)
+            if setup.returncode != 0:
+                print("setup failed:\n" + setup.stderr.decode(errors="replace"))
+                return 1
+        run = subprocess.run(["bash", "-c", case["run"].decode()], cwd=work, env=env,
+                             stdin=subprocess.DEVNULL, capture_output=True, timeout=600)
+    finally:
+        subprocess.run(["chmod", "-R", "u+rwx", work], capture_output=True)
+        shutil.rmtree(work, ignore_errors=True)
+
+    failed = False
+    for stream, actual in (("stdout", run.stdout), ("stderr", run.stderr)):
+        expected = case.get(stream, b"").replace(b"@OFFSET@", offset)
+        if expected != actual:
+            show(stream, expected, actual)
+            failed = True
+    expected_status = int(case.get("status", b"0").strip() or 0)
+    if run.returncode != expected_status:
+        print(f"exit status: expected {expected_status}, got {run.returncode}")
+        failed = True
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
