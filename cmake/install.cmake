@@ -1,0 +1,2 @@
+# Installation and packaging.
+install(TARGETS varnak RUNTIME DESTINATION bin)
