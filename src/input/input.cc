@@ -1,4 +1,9 @@
 #include "input/input.h"
 
-// Stand-in until the directory walk exists: no argument yields a file yet.
-void processArgument(std::string_view, const FileVisitor&) {}
+#include <string>
+
+// Stand-in until the directory walk exists: every argument is taken as the
+// path of one file.
+void processArgument(std::string_view argument, const FileVisitor& visitFile) {
+  visitFile(std::string(argument));
+}
