@@ -1,6 +1,267 @@
 #include "date/date.h"
 
-// Stand-in until the date parser exists: no text is a date yet.
-bool parseDate(std::string_view, MessageDate*, bool) { return false; }
+#include <cstdint>
 
-int compareNoCase(const char*, const char*, size_t) { return 0; }
+#include "driver/options.h"
+
+namespace {
+
+// Largest value a numeric field takes; longer digit runs saturate here.
+constexpr int32_t kFieldMax = INT32_MAX;
+
+// What one byte of a date text is to the tokenizer.
+enum CharClass : uint8_t {
+  kOther,  // any other byte: part of a token, and makes it not numeric
+  kDigit,
+  kColon,
+  kSlash,
+  kBlank,  // space, LF, CR, TAB: end a token and are skipped after it
+  kComma,  // ends a token; one comma is stepped over after it
+};
+
+constexpr auto kCharClasses = [] {
+  struct Table {
+    CharClass of[256] = {};
+  } table;
+  for (int c = '0'; c <= '9'; ++c)
+    table.of[c] = kDigit;
+  table.of[':'] = kColon;
+  table.of['/'] = kSlash;
+  table.of[' '] = kBlank;
+  table.of['\n'] = kBlank;
+  table.of['\r'] = kBlank;
+  table.of['\t'] = kBlank;
+  table.of[','] = kComma;
+  return table;
+}();
+
+CharClass classOf(char c) {
+  return kCharClasses.of[static_cast<unsigned char>(c)];
+}
+
+char foldCase(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Three letters packed into one integer, the first in the low byte.
+constexpr uint32_t packName(char a, char b, char c) {
+  return static_cast<uint32_t>(static_cast<unsigned char>(a)) |
+         static_cast<uint32_t>(static_cast<unsigned char>(b)) << 8 |
+         static_cast<uint32_t>(static_cast<unsigned char>(c)) << 16;
+}
+
+constexpr uint32_t packName(const char (&name)[4]) {
+  return packName(name[0], name[1], name[2]);
+}
+
+// A three-letter token with A-Z folded to lower case, packed.
+uint32_t packToken(const char* token) {
+  return packName(foldCase(token[0]), foldCase(token[1]), foldCase(token[2]));
+}
+
+struct ShortMonthName {
+  uint32_t name;  // packed
+  int month;      // 1 = January
+};
+
+// Three-letter month names, English then the further Italian forms; tried
+// in this order, the first equal name wins.
+constexpr ShortMonthName kShortMonthNames[] = {
+    {packName("jan"), 1}, {packName("feb"), 2},  {packName("mar"), 3},  {packName("apr"), 4},
+    {packName("may"), 5}, {packName("jun"), 6},  {packName("jul"), 7},  {packName("aug"), 8},
+    {packName("sep"), 9}, {packName("oct"), 10}, {packName("nov"), 11}, {packName("dec"), 12},
+    {packName("gen"), 1}, {packName("mai"), 5},  {packName("giu"), 6},  {packName("lug"), 7},
+    {packName("set"), 9}, {packName("ott"), 10}, {packName("dic"), 12},
+};
+
+// English then Italian weekday names, packed. They carry no value; in
+// strict mode they are the three-letter words that are passed over. "mar"
+// is always March, since the month names are tried first.
+constexpr uint32_t kWeekdayNames[] = {
+    packName("mon"), packName("tue"), packName("wed"), packName("thu"), packName("fri"),
+    packName("sat"), packName("sun"), packName("lun"), packName("mar"), packName("mer"),
+    packName("gio"), packName("ven"), packName("sab"), packName("dom"),
+};
+
+struct FullMonthName {
+  std::string_view name;
+  int month;  // 1 = January
+};
+
+// Full English month names, by length from 4 to 9, in the order tried
+// within a length. May has none: its full name is a three-letter one.
+constexpr FullMonthName kFullMonthNames[] = {
+    {"july", 7},      {"june", 6},      {"march", 3},     {"april", 4},
+    {"august", 8},    {"january", 1},   {"october", 10},  {"february", 2},
+    {"november", 11}, {"december", 12}, {"september", 9},
+};
+
+// Month 1 to 12 of a three-letter token, or 0.
+int shortMonth(const char* token) {
+  const uint32_t key = packToken(token);
+  for (const ShortMonthName& entry : kShortMonthNames) {
+    if (entry.name == key) return entry.month;
+  }
+  return 0;
+}
+
+bool isWeekday(const char* token) {
+  const uint32_t key = packToken(token);
+  for (uint32_t name : kWeekdayNames) {
+    if (name == key) return true;
+  }
+  return false;
+}
+
+// Month 1 to 12 of a token of `length` 4 to 9, or 0.
+int fullMonth(const char* token, size_t length) {
+  for (const FullMonthName& entry : kFullMonthNames) {
+    if (entry.name.size() == length && compareNoCase(token, entry.name.data(), length) == 0) {
+      return entry.month;
+    }
+  }
+  return 0;
+}
+
+// A time zone that strict mode passes over: "+hhmm", "-hhmm" or "(ABC)".
+bool isZone(const char* token, size_t length) {
+  if (length != 5) return false;
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  auto capital = [](char c) { return c >= 'A' && c <= 'Z'; };
+  if (token[0] == '+' || token[0] == '-') {
+    return digit(token[1]) && digit(token[2]) && digit(token[3]) && digit(token[4]);
+  }
+  return token[0] == '(' && capital(token[1]) && capital(token[2]) && capital(token[3]) &&
+         token[4] == ')';
+}
+
+// Years below 1000 counted from the century of `currentYear`, within
+// 50 years ahead of it and 49 behind.
+int completeYear(int year, int32_t currentYear) {
+  if (year >= 1000) return year;
+  const int64_t current = currentYear;
+  const int64_t pivot = (current + 50) % 100;
+  int64_t full = year + current - current % 100;
+  if (year > pivot) full -= 100;
+  if (full > INT32_MAX) return INT32_MAX;
+  if (full < INT32_MIN) return INT32_MIN;
+  return static_cast<int>(full);
+}
+
+}  // namespace
+
+bool parseDate(std::string_view text, MessageDate* result, bool strict) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+
+  bool timeSeen = false, daySeen = false, monthSeen = false, yearSeen = false;
+  int hour = 0, minute = 0, second = 0, day = 0, month = 0, year = 0;
+
+  while (p < end && *p == ' ')
+    ++p;
+
+  while (p < end && !(timeSeen && daySeen && monthSeen && yearSeen)) {
+    // One token, read in a single pass. The digits of each field go to the
+    // field's slot as they come: the first field, the fields after the
+    // first and second colon, and the fields after the first and second
+    // slash. Digits stop at any other character, and a field's value is its
+    // leading digits, so filling slot by slot gives every field its value.
+    enum Slot { kFirst, kAfterColon1, kAfterColon2, kAfterSlash1, kAfterSlash2, kIgnored };
+    int32_t field[kIgnored + 1] = {};
+    int slot = kFirst;
+    int colons = 0, slashes = 0;
+    bool numeric = true;
+    const char* const token = p;
+    for (; p < end; ++p) {
+      const CharClass c = classOf(*p);
+      if (c == kDigit) {
+        const int32_t digit = *p - '0';
+        int32_t& value = field[slot];
+        value = value > (kFieldMax - digit) / 10 ? kFieldMax : value * 10 + digit;
+      } else if (c == kColon) {
+        ++colons;
+        slot = colons == 1 ? kAfterColon1 : colons == 2 ? kAfterColon2 : kIgnored;
+      } else if (c == kSlash) {
+        ++slashes;
+        slot = slashes == 1 ? kAfterSlash1 : slashes == 2 ? kAfterSlash2 : kIgnored;
+      } else if (c == kOther) {
+        numeric = false;
+      } else {
+        break;
+      }
+    }
+    const size_t length = static_cast<size_t>(p - token);
+
+    if (p < end && *p == ',') ++p;
+    while (p < end && classOf(*p) == kBlank)
+      ++p;
+
+    if (numeric) {
+      if (colons > 0) {
+        hour = field[kFirst];
+        minute = field[kAfterColon1];
+        second = colons == 2 ? field[kAfterColon2] : 0;
+        timeSeen = true;
+      } else if (slashes == 2) {
+        month = field[kFirst];
+        day = field[kAfterSlash1];
+        year = field[kAfterSlash2];
+        daySeen = monthSeen = yearSeen = true;
+      } else if (slashes == 0) {
+        if (!daySeen) {
+          day = field[kFirst];
+          daySeen = true;
+        } else {
+          year = field[kFirst];
+          yearSeen = true;
+        }
+      }
+    } else if (length == 3) {
+      if (int named = shortMonth(token)) {
+        month = named;
+        monthSeen = true;
+      } else if (strict && !isWeekday(token)) {
+        return false;
+      }
+    } else if (length >= 4 && length <= 9) {
+      if (int named = fullMonth(token, length)) {
+        month = named;
+        monthSeen = true;
+      } else if (strict && !isZone(token, length)) {
+        return false;
+      }
+    }
+  }
+
+  if (strict) {
+    if (!(timeSeen && daySeen && monthSeen && yearSeen)) return false;
+    for (; p < end; ++p) {
+      if (*p != ' ') return false;
+    }
+  }
+  if (!(daySeen && monthSeen && yearSeen)) return false;
+  if (month < 1 || month > 12 || day < 1 || day > 31) return false;
+
+  if (result != nullptr) {
+    result->year = completeYear(year, gOptions.currentYear);
+    result->month = month - 1;
+    result->day = day;
+    result->hour = hour;  // all three stay 0 without a time
+    result->minute = minute;
+    result->second = second;
+  }
+  return true;
+}
+
+int compareNoCase(const char* a, const char* b, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    const signed char x = static_cast<signed char>(foldCase(a[i]));
+    const signed char y = static_cast<signed char>(foldCase(b[i]));
+    if (x == 0 && y == 0) return 0;
+    if (x == 0) return -1;
+    if (y == 0) return 1;
+    if (x < y) return -1;
+    if (x > y) return 1;
+  }
+  return 0;
+}
