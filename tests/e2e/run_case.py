@@ -15,6 +15,9 @@ expected texts, @OFFSET@ stands for the current year minus 50, the base the
 tool announces for two-digit years, so that cases pass in any year; a case
 that needs a fixed clock runs the tool under faketime instead.
 
+With --wrapper "COMMAND ...", every `varnak` the case runs is started under
+that command (valgrind, for instance).
+
 The setup and the run see SRC_DIR (the project's root) and CORPUS_DIR (the
 shared mail corpus beside the project) in their environment.
 """
@@ -22,6 +25,7 @@ shared mail corpus beside the project) in their environment.
 import difflib
 import os
 import re
+import shlex
 import shutil
 import subprocess
 import sys
@@ -63,15 +67,32 @@ def show(label, expected, actual):
         sys.stdout.write(line if line.endswith("\n") else line + "\\ (no line end)\n")
 
 
+def wrap_binary(binary, wrapper, folder):
+    """Puts a `varnak` into `folder` that runs the real one under `wrapper`."""
+    script = os.path.join(folder, "varnak")
+    with open(script, "w") as out:
+        out.write(f"#!/bin/sh\nexec {wrapper} {shlex.quote(binary)} \"$@\"\n")
+    os.chmod(script, 0o755)
+    return folder
+
+
 def main():
-    if len(sys.argv) != 4:
-        sys.exit("usage: run_case.py VARNAK SRC_DIR CASE")
-    binary, src_dir, case_path = (os.path.abspath(a) for a in sys.argv[1:])
+    args = sys.argv[1:]
+    wrapper = None
+    if len(args) == 5 and args[0] == "--wrapper":
+        wrapper = args[1]
+        args = args[2:]
+    if len(args) != 3:
+        sys.exit("usage: run_case.py [--wrapper COMMAND] VARNAK SRC_DIR CASE")
+    binary, src_dir, case_path = (os.path.abspath(a) for a in args)
     case = parse_case(open(case_path, "rb").read())
     offset = str(time.localtime().tm_year - 50).encode()
 
+    bin_dir = os.path.dirname(binary)
+    if wrapper:
+        bin_dir = wrap_binary(binary, wrapper, tempfile.mkdtemp(prefix="varnak-wrap-"))
     env = dict(os.environ)
-    env["PATH"] = os.path.dirname(binary) + os.pathsep + env.get("PATH", "")
+    env["PATH"] = bin_dir + os.pathsep + env.get("PATH", "")
     env["SRC_DIR"] = src_dir
     env["CORPUS_DIR"] = os.path.join(os.path.dirname(src_dir), "shared", "corpus")
     env["LC_ALL"] = "C"
@@ -89,6 +110,8 @@ def main():
     finally:
         subprocess.run(["chmod", "-R", "u+rwx", work], capture_output=True)
         shutil.rmtree(work, ignore_errors=True)
+        if wrapper:
+            shutil.rmtree(bin_dir, ignore_errors=True)
 
     failed = False
     for stream, actual in (("stdout", run.stdout), ("stderr", run.stderr)):
