@@ -1,0 +1,284 @@
+// Fault injection for end-to-end tests: a library loaded with LD_PRELOAD in
+// front of the C library, so that the tool's own platform calls meet the
+// failures a real disk or file system can produce, without any test hook in
+// the production code. Every fault is off unless its variable is set; the
+// patterns are fnmatch(3) patterns in which "*" also matches "/".
+//
+//   VARNAK_FAULT_READ_PATH=PATTERN   reads of a file whose absolute path
+//   VARNAK_FAULT_READ_AFTER=N        matches fail with EIO once N bytes of
+//                                    it have been delivered (default 0);
+//                                    the read that crosses N is cut short.
+//   VARNAK_FAULT_OPENDIR=PATTERN     opendir() of a matching path (as the
+//                                    program names it) fails with EACCES.
+//   VARNAK_FAULT_READDIR=PATTERN     the listing of a matching directory
+//   VARNAK_FAULT_READDIR_AFTER=N     fails with EIO after N entries other
+//                                    than "." and ".." (default 0).
+//   VARNAK_FAULT_VANISH_LISTED=PAT   an entry whose joined path "dir/name"
+//                                    matches is deleted just before the
+//                                    listing yields it.
+//   VARNAK_FAULT_VANISH_OPENED=PAT   a file whose path (as the program names
+//                                    it) matches is deleted just before it
+//                                    is opened.
+//
+// Each injected fault is written to standard error as a line beginning
+// "faults: " when VARNAK_FAULT_LOG is set, so a test can prove it fired.
+
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+template <typename Function>
+Function nextSymbol(const char* name) {
+  void* symbol = dlsym(RTLD_NEXT, name);
+  if (symbol == nullptr) {
+    std::fprintf(stderr, "faults: no next definition of %s\n", name);
+    std::abort();
+  }
+  return reinterpret_cast<Function>(symbol);
+}
+
+bool matches(const char* variable, const char* path) {
+  const char* pattern = std::getenv(variable);
+  return pattern != nullptr && *pattern != '\0' && path != nullptr &&
+         fnmatch(pattern, path, 0) == 0;
+}
+
+uint64_t numberFrom(const char* variable) {
+  const char* text = std::getenv(variable);
+  return text == nullptr ? 0 : std::strtoull(text, nullptr, 10);
+}
+
+void logFault(const char* what, const char* path) {
+  if (std::getenv("VARNAK_FAULT_LOG") == nullptr) return;
+  // Straight to the descriptor, unbuffered, so the line cannot be reordered
+  // by the program's own buffering of standard error.
+  char line[8400];
+  int n = std::snprintf(line, sizeof line, "faults: %s %s\n", what, path);
+  if (n <= 0) return;
+  size_t length = static_cast<size_t>(n) < sizeof line ? static_cast<size_t>(n) : sizeof line - 1;
+  ssize_t ignored = ::write(2, line, length);
+  (void)ignored;
+}
+
+// Per descriptor: whether its file is one whose reads fail, and how many of
+// its bytes have been delivered. Forgotten when the descriptor is closed.
+struct ReadState {
+  bool known = false;
+  bool faulty = false;
+  uint64_t delivered = 0;
+};
+constexpr int kTrackedDescriptors = 4096;
+ReadState gReads[kTrackedDescriptors];
+
+ReadState* readStateFor(int fd) {
+  if (fd < 0 || fd >= kTrackedDescriptors) return nullptr;
+  ReadState& state = gReads[fd];
+  if (!state.known) {
+    state.known = true;
+    char link[64];
+    char path[4096];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    ssize_t n = ::readlink(link, path, sizeof path - 1);
+    if (n > 0) {
+      path[n] = '\0';
+      state.faulty = matches("VARNAK_FAULT_READ_PATH", path);
+    }
+  }
+  return &state;
+}
+
+// Cuts a read short at the fault point; returns -1 when the fault is due.
+ssize_t allowedLength(int fd, size_t wanted) {
+  ReadState* state = readStateFor(fd);
+  if (state == nullptr || !state->faulty) return static_cast<ssize_t>(wanted);
+  uint64_t limit = numberFrom("VARNAK_FAULT_READ_AFTER");
+  if (state->delivered >= limit) return -1;
+  uint64_t left = limit - state->delivered;
+  return static_cast<ssize_t>(left < wanted ? left : wanted);
+}
+
+ssize_t faultyRead(int fd, void* buffer, size_t count, ssize_t (*realRead)(int, void*, size_t)) {
+  ssize_t allowed = allowedLength(fd, count);
+  if (allowed < 0) {
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    logFault("read error on", link);
+    errno = EIO;
+    return -1;
+  }
+  ssize_t n = realRead(fd, buffer, static_cast<size_t>(allowed));
+  if (n > 0 && fd >= 0 && fd < kTrackedDescriptors)
+    gReads[fd].delivered += static_cast<uint64_t>(n);
+  return n;
+}
+
+// Directory listings being watched, by their handle.
+struct Listing {
+  DIR* handle = nullptr;
+  char path[4096];
+  uint64_t yielded = 0;
+  bool failed = false;
+};
+constexpr int kTrackedListings = 64;
+Listing gListings[kTrackedListings];
+
+Listing* listingFor(DIR* handle) {
+  for (Listing& listing : gListings) {
+    if (listing.handle == handle) return &listing;
+  }
+  return nullptr;
+}
+
+bool watched(const char* path) {
+  return matches("VARNAK_FAULT_READDIR", path) ||
+         (std::getenv("VARNAK_FAULT_VANISH_LISTED") != nullptr);
+}
+
+void remember(DIR* handle, const char* path) {
+  if (handle == nullptr || !watched(path)) return;
+  for (Listing& listing : gListings) {
+    if (listing.handle == nullptr) {
+      listing.handle = handle;
+      std::snprintf(listing.path, sizeof listing.path, "%s", path);
+      listing.yielded = 0;
+      listing.failed = false;
+      return;
+    }
+  }
+}
+
+bool isDotOrDotDot(const char* name) {
+  return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+}
+
+// Applies the listing faults before an entry is handed out. Returns false
+// when the listing must fail instead.
+template <typename Entry>
+bool beforeYield(Listing* listing, DIR* handle, Entry* entry) {
+  if (listing == nullptr) return true;
+  if (listing->failed) return false;  // a failed listing stays failed
+  if (entry == nullptr || isDotOrDotDot(entry->d_name)) return true;
+  if (matches("VARNAK_FAULT_READDIR", listing->path) &&
+      listing->yielded >= numberFrom("VARNAK_FAULT_READDIR_AFTER")) {
+    logFault("listing error in", listing->path);
+    listing->failed = true;
+    return false;
+  }
+  listing->yielded += 1;
+  char joined[8300];
+  std::snprintf(joined, sizeof joined, "%s/%s", listing->path, entry->d_name);
+  if (matches("VARNAK_FAULT_VANISH_LISTED", joined)) {
+    logFault("deleted after listing", joined);
+    ::unlinkat(dirfd(handle), entry->d_name, 0);
+  }
+  return true;
+}
+
+void beforeOpen(const char* path) {
+  if (matches("VARNAK_FAULT_VANISH_OPENED", path)) {
+    logFault("deleted before opening", path);
+    ::unlink(path);
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+ssize_t read(int fd, void* buffer, size_t count) {
+  static auto realRead = nextSymbol<ssize_t (*)(int, void*, size_t)>("read");
+  return faultyRead(fd, buffer, count, realRead);
+}
+
+ssize_t __read_chk(int fd, void* buffer, size_t count, size_t /*bufferSize*/) {
+  static auto realRead = nextSymbol<ssize_t (*)(int, void*, size_t)>("read");
+  return faultyRead(fd, buffer, count, realRead);
+}
+
+int close(int fd) {
+  static auto realClose = nextSymbol<int (*)(int)>("close");
+  if (fd >= 0 && fd < kTrackedDescriptors) gReads[fd] = ReadState{};
+  return realClose(fd);
+}
+
+int open(const char* path, int flags, ...) {
+  static auto realOpen = nextSymbol<int (*)(const char*, int, ...)>("open");
+  mode_t mode = 0;
+  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+    va_list arguments;
+    va_start(arguments, flags);
+    mode = static_cast<mode_t>(va_arg(arguments, int));
+    va_end(arguments);
+  }
+  beforeOpen(path);
+  int fd = realOpen(path, flags, mode);
+  if (fd >= 0 && fd < kTrackedDescriptors) gReads[fd] = ReadState{};
+  return fd;
+}
+
+int open64(const char* path, int flags, ...) {
+  static auto realOpen = nextSymbol<int (*)(const char*, int, ...)>("open64");
+  mode_t mode = 0;
+  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+    va_list arguments;
+    va_start(arguments, flags);
+    mode = static_cast<mode_t>(va_arg(arguments, int));
+    va_end(arguments);
+  }
+  beforeOpen(path);
+  int fd = realOpen(path, flags, mode);
+  if (fd >= 0 && fd < kTrackedDescriptors) gReads[fd] = ReadState{};
+  return fd;
+}
+
+DIR* opendir(const char* path) {
+  static auto realOpendir = nextSymbol<DIR* (*)(const char*)>("opendir");
+  if (matches("VARNAK_FAULT_OPENDIR", path)) {
+    logFault("refused listing of", path);
+    errno = EACCES;
+    return nullptr;
+  }
+  DIR* handle = realOpendir(path);
+  remember(handle, path);
+  return handle;
+}
+
+struct dirent* readdir(DIR* handle) {
+  static auto realReaddir = nextSymbol<struct dirent* (*)(DIR*)>("readdir");
+  struct dirent* entry = realReaddir(handle);
+  if (!beforeYield(listingFor(handle), handle, entry)) {
+    errno = EIO;
+    return nullptr;
+  }
+  return entry;
+}
+
+struct dirent64* readdir64(DIR* handle) {
+  static auto realReaddir = nextSymbol<struct dirent64* (*)(DIR*)>("readdir64");
+  struct dirent64* entry = realReaddir(handle);
+  if (!beforeYield(listingFor(handle), handle, entry)) {
+    errno = EIO;
+    return nullptr;
+  }
+  return entry;
+}
+
+int closedir(DIR* handle) {
+  static auto realClosedir = nextSymbol<int (*)(DIR*)>("closedir");
+  if (Listing* listing = listingFor(handle)) listing->handle = nullptr;
+  return realClosedir(handle);
+}
+
+}  // extern "C"
