@@ -1,4 +1,40 @@
 #include "mailbox/mailbox.h"
 
-// Stand-in until the mailbox reader exists: nothing is counted yet.
-void readMailbox(const std::string&, DayTable&) {}
+#include "driver/options.h"
+#include "mailbox/classify.h"
+#include "mailbox/scanner.h"
+#include "platform/console.h"
+#include "platform/file.h"
+
+namespace {
+
+constexpr size_t kReadSize = 16384;
+
+}  // namespace
+
+void readMailbox(const std::string& path, DayTable& table) {
+  int fd = openForReading(path);
+  if (fd < 0) return;
+  bool announced = false;
+  ScanHandlers handlers;
+  handlers.message = [&](MailMessage message, bool atSeparator) {
+    countMessage(std::move(message), table);
+    // The path is shown once a file proves to hold more than one message,
+    // after whatever was said about its first one.
+    if (atSeparator && !announced) {
+      if (!gOptions.terse) printOut({path, "\n"});
+      announced = true;
+    }
+  };
+  handlers.headerTooLong = [](std::string_view text) {
+    printWarning(gOptions.terse, {"Header too long: ", text, "\n"});
+  };
+  MailboxScanner scanner(std::move(handlers));
+  char buffer[kReadSize];
+  for (;;) {
+    size_t n = readSome(fd, buffer, sizeof buffer);
+    if (n == 0 || !scanner.feed(buffer, n)) break;
+  }
+  scanner.finish();
+  closeFile(fd);
+}

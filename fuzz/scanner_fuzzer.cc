@@ -1,0 +1,62 @@
+// Holds the mailbox scanner to the plain per-byte state table on arbitrary
+// bytes, fed whole and cut into chunks at places the input chooses.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "mailbox/reference_scanner.h"
+#include "mailbox/scanner.h"
+
+namespace {
+
+ScanHandlers recorder(std::string& log) {
+  ScanHandlers handlers;
+  handlers.message = [&log](MailMessage m, bool atSeparator) {
+    log += atSeparator ? "S" : "E";
+    log += m.hasReceivedLine ? "R" : "-";
+    log += std::to_string(m.fromLine.size()) + ":" + m.fromLine;
+    log += std::to_string(m.dateText.size()) + ":" + m.dateText;
+    log += std::to_string(m.size) + "\n";
+  };
+  handlers.headerTooLong = [&log](std::string_view text) {
+    log += "W" + std::to_string(text.size()) + ":" + std::string(text) + "\n";
+  };
+  return handlers;
+}
+
+template <typename Scanner>
+std::string scan(const char* data, size_t size, const std::vector<size_t>& cuts) {
+  std::string log;
+  Scanner scanner(recorder(log));
+  size_t start = 0;
+  for (size_t end : cuts) {
+    if (!scanner.feed(data + start, end - start)) break;
+    start = end;
+  }
+  scanner.finish();
+  return log;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
+  // The first two bytes choose the chunk length; the rest is the file.
+  if (size < 2) return 0;
+  size_t chunk = 1 + ((bytes[0] | size_t{bytes[1]} << 8) % 4099);
+  const char* data = reinterpret_cast<const char*>(bytes + 2);
+  size -= 2;
+
+  std::vector<size_t> whole = {size};
+  std::vector<size_t> chunks;
+  for (size_t end = chunk; end < size; end += chunk)
+    chunks.push_back(end);
+  chunks.push_back(size);
+
+  std::string expected = scan<ReferenceScanner>(data, size, whole);
+  if (scan<MailboxScanner>(data, size, whole) != expected) std::abort();
+  if (scan<MailboxScanner>(data, size, chunks) != expected) std::abort();
+  return 0;
+}

@@ -1,0 +1,22 @@
+// One message of a mailbox, as the reader hands it to the classifier.
+
+#ifndef VARNAK_MAILBOX_MESSAGE_H_
+#define VARNAK_MAILBOX_MESSAGE_H_
+
+#include <cstdint>
+#include <string>
+
+struct MailMessage {
+  // A header line of the message begins with "Received" (exact case).
+  bool hasReceivedLine = false;
+  // The separator line after "From", without its leading blanks and its
+  // line end. Empty only for the text before the first separator.
+  std::string fromLine;
+  // The value of the message's last "Date:" header line, leading blanks
+  // removed; empty when there is none.
+  std::string dateText;
+  // Bytes of the message after its header block; wraps modulo 2^32.
+  uint32_t size = 0;
+};
+
+#endif  // VARNAK_MAILBOX_MESSAGE_H_

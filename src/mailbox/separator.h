@@ -1,0 +1,14 @@
+// Telling a real "From " separator line from body text that starts alike.
+
+#ifndef VARNAK_MAILBOX_SEPARATOR_H_
+#define VARNAK_MAILBOX_SEPARATOR_H_
+
+#include <string_view>
+
+// `line` is the captured part of a "From " line after the word "From": it
+// begins with the blank that followed the word and holds no line end (it may
+// have been cut short at the capture limit). True when the line looks like
+// "From sender time-or-date".
+bool isMessageSeparator(std::string_view line);
+
+#endif  // VARNAK_MAILBOX_SEPARATOR_H_
