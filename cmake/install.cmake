@@ -7,7 +7,8 @@ install(TARGETS varnak RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/scripts/varnak-plot DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/doc/varnak.1 ${PROJECT_SOURCE_DIR}/doc/varnak-plot.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/doc/example-history.png
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(VARNAK_PACKAGE_MAINTAINER "varnak maintainers <maintainers@varnak.invalid>"
     CACHE STRING "Maintainer named in the Debian package")
