@@ -1,9 +1,122 @@
 #include "input/input.h"
 
-#include <string>
+#include <algorithm>
+#include <vector>
 
-// Stand-in until the directory walk exists: every argument is taken as the
-// path of one file.
+#include "driver/options.h"
+#include "input/match.h"
+#include "platform/console.h"
+#include "platform/directory.h"
+
+namespace {
+
+// One walk, from an argument down to the directory being scanned.
+struct Walk {
+  const FileVisitor& visitFile;
+  // The directories from the argument down to the current one. A link back
+  // to one of them would make the walk endless; one reached by another
+  // route that leads no deeper into itself is walked again as usual.
+  std::vector<FileIdentity> enclosing;
+};
+
+void walkDirectory(Walk& walk, std::string_view directory, std::string_view pattern);
+
+bool isEnclosing(const Walk& walk, const FileIdentity& identity) {
+  return std::find(walk.enclosing.begin(), walk.enclosing.end(), identity) != walk.enclosing.end();
+}
+
+void walkPath(Walk& walk, std::string_view path) {
+  std::optional<PathStatus> status = queryStatus(path);
+  if (!status) {
+    printWarning(gOptions.terse, {"Unable to read file ", path, "\n"});
+    return;
+  }
+  if (!status->isDirectory) {
+    walk.visitFile(std::string(path));
+    return;
+  }
+  if (isEnclosing(walk, status->identity)) return;
+  walk.enclosing.push_back(status->identity);
+  walkDirectory(walk, path, "*");
+  walk.enclosing.pop_back();
+}
+
+void announce(std::string_view directory, std::string_view pattern) {
+  if (gOptions.terse) return;
+  if (pattern == "*") {
+    printOut({directory, "/\n"});
+  } else {
+    printOut({directory, "/", pattern, "\n"});
+  }
+}
+
+void walkEntries(Walk& walk, DirectoryListing listing, std::string_view directory,
+                 std::string_view pattern) {
+  // Paths are joined with "/" even after a directory that already ends in a
+  // separator: the path stays exactly as the user's text built it.
+  std::string path(directory);
+  path += '/';
+  size_t nameStart = path.size();
+  while (std::optional<std::string_view> name = nextEntry(listing)) {
+    if (*name == "." || *name == "..") continue;
+    if (!matchName(*name, pattern, 0)) continue;
+    path.resize(nameStart);
+    path += *name;
+    walkPath(walk, path);
+  }
+}
+
+void walkDirectory(Walk& walk, std::string_view directory, std::string_view pattern) {
+  // The banner comes first, so a directory that cannot be listed is still
+  // named once before the warning about it.
+  announce(directory, pattern);
+  std::optional<DirectoryListing> listing = openDirectory(directory);
+  if (!listing) {
+    printWarning(gOptions.terse, {"Unable to read directory ", directory, "\n"});
+    return;
+  }
+  walkEntries(walk, *listing, directory, pattern);
+  closeDirectory(*listing);
+}
+
+// Where the argument splits into its directory and name parts: the last
+// backslash, slash or colon, or npos when it has none.
+size_t lastSeparator(std::string_view argument) {
+  return argument.find_last_of("\\/:");
+}
+
+}  // namespace
+
+void processPath(std::string_view path, const FileVisitor& visitFile) {
+  Walk walk{visitFile, {}};
+  walkPath(walk, path);
+}
+
+void scanDirectory(std::string_view directory, std::string_view pattern,
+                   const FileVisitor& visitFile) {
+  Walk walk{visitFile, {}};
+  // The scanned directory encloses everything below it; a link back to it
+  // must be caught as early as one to any directory below.
+  std::optional<PathStatus> status = queryStatus(directory);
+  if (status && status->isDirectory) walk.enclosing.push_back(status->identity);
+  walkDirectory(walk, directory, pattern);
+}
+
 void processArgument(std::string_view argument, const FileVisitor& visitFile) {
-  visitFile(std::string(argument));
+  size_t separator = lastSeparator(argument);
+  std::string_view directory;
+  std::string_view name = argument;
+  if (separator != std::string_view::npos) {
+    // A lone leading separator stays: "/" and "/x*" name the root, not the
+    // current directory.
+    directory = argument.substr(0, separator == 0 ? 1 : separator);
+    name = argument.substr(separator + 1);
+  }
+  if (directory.empty()) directory = ".";
+  if (name.empty()) name = "*";
+  if (name.find('*') != std::string_view::npos) {
+    scanDirectory(directory, name, visitFile);
+  } else {
+    processPath(argument, visitFile);
+  }
 }
