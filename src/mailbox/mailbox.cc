@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr size_t kReadSize = 16384;
+constexpr size_t kReadSize = 131072;
 
 }  // namespace
 

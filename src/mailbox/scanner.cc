@@ -6,6 +6,94 @@
 
 #include "mailbox/separator.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace scan_kernels {
+
+const char* findEmptyLinePlain(const char* p, const char* end) {
+  for (; end - p >= 2; ++p) {
+    if (p[0] == '\n' && p[1] == '\n') return p;
+  }
+  return end;
+}
+
+const char* findCrOrCtrlZPlain(const char* p, const char* end) {
+  for (; p < end; ++p) {
+    if (*p == '\r' || *p == '\x1a') return p;
+  }
+  return end;
+}
+
+#if defined(__SSE2__)
+
+namespace {
+
+// Bit i set where block[i] == byte, for the 64 bytes at `block`.
+uint64_t matches64(const char* block, __m128i byte) {
+  uint64_t mask = 0;
+  for (int i = 0; i < 4; ++i) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i));
+    mask |= static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, byte))))
+            << (16 * i);
+  }
+  return mask;
+}
+
+}  // namespace
+
+// Most of a mailbox is body, where only an empty line matters: 64 bytes at a
+// time, a pair of LFs is a bit set in both the LF mask and its shift.
+const char* findEmptyLine(const char* p, const char* end) {
+  const __m128i lf = _mm_set1_epi8('\n');
+  while (end - p > 64) {
+    uint64_t lfs = matches64(p, lf);
+    uint64_t pairs = lfs & (lfs >> 1);
+    if (p[64] == '\n') pairs |= lfs & (uint64_t{1} << 63);
+    if (pairs != 0) return p + __builtin_ctzll(pairs);
+    p += 64;
+  }
+  return findEmptyLinePlain(p, end);
+}
+
+const char* findCrOrCtrlZ(const char* p, const char* end) {
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i ctrlZ = _mm_set1_epi8('\x1a');
+  while (end - p >= 64) {
+    uint64_t found = 0;
+    for (int i = 0; i < 4; ++i) {
+      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+      __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, ctrlZ));
+      found |= static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(hit))) << (16 * i);
+    }
+    if (found != 0) return p + __builtin_ctzll(found);
+    p += 64;
+  }
+  return findCrOrCtrlZPlain(p, end);
+}
+
+#else
+
+const char* findEmptyLine(const char* p, const char* end) {
+  while (end - p >= 2) {
+    const void* lf = std::memchr(p, '\n', static_cast<size_t>(end - p - 1));
+    if (lf == nullptr) return end;
+    p = static_cast<const char*>(lf);
+    if (p[1] == '\n') return p;
+    p += 2;
+  }
+  return end;
+}
+
+const char* findCrOrCtrlZ(const char* p, const char* end) {
+  return findCrOrCtrlZPlain(p, end);
+}
+
+#endif
+
+}  // namespace scan_kernels
+
 namespace {
 
 const char* findByte(const char* p, const char* end, char byte) {
@@ -21,19 +109,15 @@ std::string_view withoutLeadingBlanks(std::string_view text) {
 }  // namespace
 
 bool MailboxScanner::feed(const char* data, size_t size) {
-  if (dataEnded_ || state_ == State::notMailbox) return false;
   const char* end = data + size;
-  const char* ctrlZ = findByte(data, end, '\x1a');
-  if (ctrlZ != end) {
-    dataEnded_ = true;
-    end = ctrlZ;
-  }
-  // CR bytes are dropped wherever they stand: scan the runs between them.
-  for (const char* p = data; p < end && state_ != State::notMailbox;) {
-    const char* cr = findByte(p, end, '\r');
-    scanText(p, cr);
-    if (cr == end) break;
-    p = cr + 1;
+  // Text mode: CR bytes are dropped wherever they stand, so the text is
+  // scanned in the runs between them; the first Ctrl-Z ends the data.
+  for (const char* p = data; !dataEnded_ && state_ != State::notMailbox;) {
+    const char* stop = scan_kernels::findCrOrCtrlZ(p, end);
+    scanText(p, stop);
+    if (stop == end) break;
+    if (*stop == '\x1a') dataEnded_ = true;
+    p = stop + 1;
   }
   return !dataEnded_ && state_ != State::notMailbox;
 }
@@ -92,28 +176,18 @@ const char* MailboxScanner::scanCapturedLine(const char* p, const char* end) {
 }
 
 // Inside a body line. Nothing happens in a body until an empty line, so
-// whole lines are skipped and counted.
+// everything up to one is skipped and counted.
 const char* MailboxScanner::scanBody(const char* p, const char* end) {
-  for (;;) {
-    const char* lineEnd = findByte(p, end, '\n');
-    if (lineEnd == end) {
-      pending_.size += static_cast<uint32_t>(end - p);
-      return end;
-    }
-    const char* next = lineEnd + 1;
-    if (next == end) {
-      pending_.size += static_cast<uint32_t>(end - p);
-      state_ = State::bodyLineStart;
-      return end;
-    }
-    if (*next == '\n') {
-      pending_.size += static_cast<uint32_t>(next + 1 - p);
-      state_ = State::emptyLineSeen;
-      return next + 1;
-    }
-    pending_.size += static_cast<uint32_t>(next + 1 - p);
-    p = next + 1;
+  const char* pair = scan_kernels::findEmptyLine(p, end);
+  if (pair == end) {
+    pending_.size += static_cast<uint32_t>(end - p);
+    // A line end as the run's last byte may begin an empty line in the next.
+    if (end[-1] == '\n') state_ = State::bodyLineStart;
+    return end;
   }
+  pending_.size += static_cast<uint32_t>(pair + 2 - p);
+  state_ = State::emptyLineSeen;
+  return pair + 2;
 }
 
 void MailboxScanner::scanText(const char* p, const char* end) {

@@ -27,6 +27,20 @@ struct ScanHandlers {
   std::function<void(std::string_view text)> headerTooLong;
 };
 
+// The byte searches the scanner spends its time in, exposed so that the
+// tests can hold the vector versions to the plain ones.
+namespace scan_kernels {
+
+// The first LF that is directly followed by another LF in [p, end), or end.
+const char* findEmptyLine(const char* p, const char* end);
+const char* findEmptyLinePlain(const char* p, const char* end);
+
+// The first CR or Ctrl-Z byte in [p, end), or end.
+const char* findCrOrCtrlZ(const char* p, const char* end);
+const char* findCrOrCtrlZPlain(const char* p, const char* end);
+
+}  // namespace scan_kernels
+
 class MailboxScanner {
  public:
   // Longest separator or Date text kept, counted from the blank after

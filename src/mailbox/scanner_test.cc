@@ -1,5 +1,6 @@
 #include "mailbox/scanner.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -170,6 +171,30 @@ TEST(ScannerTest, LongLinesAreCutAtTheCaptureLimit) {
   ASSERT_EQ(body.size(), 2u);
   EXPECT_EQ(body[0], "too long [" + padded(" long paragraph", 4095) + "]");
   EXPECT_EQ(body[1], "end [a!b 1: x] date [] sent 2");
+}
+
+TEST(ScannerKernelsTest, VectorSearchesFindWhatThePlainLoopsFind) {
+  std::mt19937 rng(99);
+  std::uniform_int_distribution<int> pick(0, 199);
+  for (int round = 0; round < 200; ++round) {
+    std::string buffer(300, 'a');
+    int density = 1 + round % 50;  // from crowded to sparse special bytes
+    for (char& c : buffer) {
+      int r = pick(rng);
+      if (r < density) c = "\n\n\r\x1a"[r % 4];
+    }
+    const char* base = buffer.data();
+    for (size_t start = 0; start < 80; ++start) {
+      for (size_t end : {start, start + 1, start + 2, start + 64, start + 65, start + 66,
+                         start + 130, buffer.size()}) {
+        end = std::min(end, buffer.size());
+        ASSERT_EQ(scan_kernels::findEmptyLine(base + start, base + end),
+                  scan_kernels::findEmptyLinePlain(base + start, base + end));
+        ASSERT_EQ(scan_kernels::findCrOrCtrlZ(base + start, base + end),
+                  scan_kernels::findCrOrCtrlZPlain(base + start, base + end));
+      }
+    }
+  }
 }
 
 // Inputs built from the pieces that matter to the state table, so that
