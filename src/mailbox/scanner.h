@@ -27,17 +27,19 @@ struct ScanHandlers {
   std::function<void(std::string_view text)> headerTooLong;
 };
 
-// The byte searches the scanner spends its time in, exposed so that the
-// tests can hold the vector versions to the plain ones.
+// The byte searches the scanner spends its time in, on raw file bytes (CR
+// and Ctrl-Z included), exposed so that the tests can hold the vector
+// versions to the plain loops.
 namespace scan_kernels {
 
-// The first LF that is directly followed by another LF in [p, end), or end.
-const char* findEmptyLine(const char* p, const char* end);
-const char* findEmptyLinePlain(const char* p, const char* end);
+// Where a body stops being plain body: the first LF directly followed by
+// another LF, or the first CR or Ctrl-Z byte, in [p, end); or end.
+const char* findBodyStop(const char* p, const char* end);
+const char* findBodyStopPlain(const char* p, const char* end);
 
-// The first CR or Ctrl-Z byte in [p, end), or end.
-const char* findCrOrCtrlZ(const char* p, const char* end);
-const char* findCrOrCtrlZPlain(const char* p, const char* end);
+// The first LF, CR or Ctrl-Z byte in [p, end), or end.
+const char* findLineStop(const char* p, const char* end);
+const char* findLineStopPlain(const char* p, const char* end);
 
 }  // namespace scan_kernels
 
@@ -86,9 +88,11 @@ class MailboxScanner {
     dateValue,
   };
 
-  void scanText(const char* p, const char* end);
   const char* scanBody(const char* p, const char* end);
+  const char* scanHeaderLine(const char* p, const char* end);
   const char* scanCapturedLine(const char* p, const char* end);
+  const char* skipCrOrEnd(const char* stop, const char* end);
+  void step(const char* p);
   void startCapture();
   void capture(const char* p, size_t n);
   std::string_view captured() const;

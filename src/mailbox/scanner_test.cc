@@ -188,10 +188,10 @@ TEST(ScannerKernelsTest, VectorSearchesFindWhatThePlainLoopsFind) {
       for (size_t end : {start, start + 1, start + 2, start + 64, start + 65, start + 66,
                          start + 130, buffer.size()}) {
         end = std::min(end, buffer.size());
-        ASSERT_EQ(scan_kernels::findEmptyLine(base + start, base + end),
-                  scan_kernels::findEmptyLinePlain(base + start, base + end));
-        ASSERT_EQ(scan_kernels::findCrOrCtrlZ(base + start, base + end),
-                  scan_kernels::findCrOrCtrlZPlain(base + start, base + end));
+        ASSERT_EQ(scan_kernels::findBodyStop(base + start, base + end),
+                  scan_kernels::findBodyStopPlain(base + start, base + end));
+        ASSERT_EQ(scan_kernels::findLineStop(base + start, base + end),
+                  scan_kernels::findLineStopPlain(base + start, base + end));
       }
     }
   }
