@@ -4,17 +4,13 @@
 
 namespace {
 
-bool isStarDotStar(std::string_view pattern) {
-  return pattern == "*.*";
-}
-
 // The answer for the remaining name and pattern when one of the rules
 // decides it without looking further, at any step after the first.
 // Returns -1 when the answer depends on the steps that follow.
 int settledLater(std::string_view name, std::string_view pattern, bool nameHasDot) {
   if (pattern.empty()) return name.empty() ? 1 : 0;
   if (pattern == "*") return 1;
-  if (isStarDotStar(pattern)) return nameHasDot ? 1 : 0;
+  if (pattern == "*.*") return nameHasDot ? 1 : 0;
   if (name.empty()) return 0;
   return -1;
 }
@@ -59,7 +55,7 @@ bool matchName(std::string_view name, std::string_view pattern, int depth) {
   bool hidden = !name.empty() && name[0] == '.';
   if (pattern.empty()) return name.empty();
   if (pattern == "*") return !hidden;
-  if (isStarDotStar(pattern)) return name.find('.') != std::string_view::npos;
+  if (pattern == "*.*") return name.find('.') != std::string_view::npos;
   if (name.empty()) return false;
   if (hidden && pattern[0] != '.') return false;
   std::vector<char> fromSecondByte = laterAnswers(name, pattern, 1);
