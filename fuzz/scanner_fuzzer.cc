@@ -28,7 +28,7 @@ ScanHandlers recorder(std::string& log) {
 }
 
 template <typename Scanner>
-std::string scan(const char* data, size_t size, const std::vector<size_t>& cuts) {
+std::string scan(const char* data, const std::vector<size_t>& cuts) {
   std::string log;
   Scanner scanner(recorder(log));
   size_t start = 0;
@@ -55,8 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     chunks.push_back(end);
   chunks.push_back(size);
 
-  std::string expected = scan<ReferenceScanner>(data, size, whole);
-  if (scan<MailboxScanner>(data, size, whole) != expected) std::abort();
-  if (scan<MailboxScanner>(data, size, chunks) != expected) std::abort();
+  std::string expected = scan<ReferenceScanner>(data, whole);
+  if (scan<MailboxScanner>(data, whole) != expected) std::abort();
+  if (scan<MailboxScanner>(data, chunks) != expected) std::abort();
   return 0;
 }
