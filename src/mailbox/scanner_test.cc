@@ -134,6 +134,19 @@ TEST(ScannerTest, SplitsMessagesAndCollectsTheirFacts) {
   }
 }
 
+TEST(ScannerTest, ShortFromPrefixLineHidesTheEmptyLineAfterIt) {
+  // The line end of a bare "F" ... "From" line does not end a line for the
+  // scanner, so the empty line after it is not seen and the separator after
+  // that is body text.
+  for (const char* prefix : {"F", "Fr", "Fro", "From"}) {
+    std::string input = "From a!b 1: x\n\n" + std::string(prefix) + "\n\nFrom c!d 1: y\n\nb\n";
+    ASSERT_EQ(fast(input).size(), 1u) << prefix;
+    EXPECT_EQ(
+        fast("From a!b 1: x\n\n" + std::string(prefix) + "\nx\n\nFrom c!d 1: y\n\nb\n").size(), 2u)
+        << prefix;
+  }
+}
+
 TEST(ScannerTest, CrLfFileGivesTheSameMessagesAsLfFile) {
   std::string crlf;
   for (char c : kNineLines)
