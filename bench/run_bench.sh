@@ -22,17 +22,18 @@ varnak=$build/varnak
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
 
-# Runs "$@" once with its output to OUT; prints wall nanoseconds and peak
-# resident KiB. Only cat writes to /dev/null: grep stops at its first match
+# Runs "$@" once with its output to OUT; prints wall nanoseconds, peak
+# resident KiB and processor seconds (user + system: on a busy machine the
+# wall time also holds the time spent waiting for a processor). Only cat writes to /dev/null: grep stops at its first match
 # when its output is /dev/null, so the others write to a file.
 measure() {
   local out=$1 start end rss_file
   shift
   rss_file=$(mktemp)
   start=$(date +%s%N)
-  /usr/bin/time -f '%M' -o "$rss_file" "$@" >"$out"
+  /usr/bin/time -f '%M %U %S' -o "$rss_file" "$@" >"$out"
   end=$(date +%s%N)
-  echo "$((end - start)) $(tail -n 1 "$rss_file")"
+  echo "$((end - start)) $(tail -n 1 "$rss_file" | awk '{ print $1, $2 + $3 }')"
   rm -f "$rss_file"
 }
 
@@ -45,7 +46,7 @@ for mib in "${sizes[@]}"; do
   cat "$file" >/dev/null  # into the page cache
 
   names=("cat" "wc -l" "grep -c '^From '" "varnak -terse")
-  declare -A times=() rss=()
+  declare -A times=() rss=() cpu=()
   for ((i = 0; i < runs; i++)); do
     # Interleaved, so that a busy moment on the machine hits every command.
     for name in "${names[@]}"; do
@@ -55,24 +56,27 @@ for mib in "${sizes[@]}"; do
         grep*) result=$(measure "$out" grep -c '^From ' "$file") ;;
         varnak*) result=$(measure "$out" "$varnak" -terse "$file") ;;
       esac
-      times[$name]+="${result% *} "
-      rss[$name]+="${result#* } "
+      read -r ns kib seconds <<<"$result"
+      times[$name]+="$ns "
+      rss[$name]+="$kib "
+      cpu[$name]+="$seconds "
     done
   done
 
-  echo "== $mib MiB ($bytes bytes), $runs runs each, medians"
-  printf '%-20s %10s %10s %14s\n' command seconds MB/s "peak RSS KiB"
+  echo "== $mib MiB ($bytes bytes), $runs runs each, medians; load average $(cut -d" " -f1-3 /proc/loadavg)"
+  printf '%-20s %10s %10s %14s %12s\n' command seconds MB/s "peak RSS KiB" "cpu seconds"
   declare -A mbps=()
   for name in "${names[@]}"; do
     ns=$(tr ' ' '\n' <<<"${times[$name]}" | grep . | median)
     kib=$(tr ' ' '\n' <<<"${rss[$name]}" | grep . | median)
+    seconds=$(tr ' ' '\n' <<<"${cpu[$name]}" | grep . | median)
     mbps[$name]=$(awk -v b="$bytes" -v ns="$ns" 'BEGIN { printf "%.0f", b / (ns / 1e9) / 1e6 }')
-    printf '%-20s %10.3f %10s %14s\n' "$name" "$(awk -v ns="$ns" 'BEGIN { print ns / 1e9 }')" \
-      "${mbps[$name]}" "$kib"
+    printf '%-20s %10.3f %10s %14s %12.2f\n' "$name" "$(awk -v ns="$ns" 'BEGIN { print ns / 1e9 }')" \
+      "${mbps[$name]}" "$kib" "$seconds"
   done
   for name in "cat" "wc -l" "grep -c '^From '"; do
     awk -v v="${mbps[varnak -terse]}" -v b="${mbps[$name]}" -v n="$name" \
       'BEGIN { printf "varnak / %-16s %.2f\n", n, v / b }'
   done
-  unset times rss mbps
+  unset times rss cpu mbps
 done
