@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <set>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -47,19 +46,6 @@ TEST_F(DirectoryTest, APathWithANulByteNamesNothing) {
   std::string path = root_ + std::string("\0/missing", 9);
   EXPECT_FALSE(queryStatus(path));
   EXPECT_FALSE(openDirectory(path));
-}
-
-TEST_F(DirectoryTest, ListingYieldsEveryEntryOnce) {
-  for (const char* name : {"a", ".hidden", "b"})
-    std::ofstream(root_ + "/" + name) << "x";
-  std::optional<DirectoryListing> listing = openDirectory(root_);
-  ASSERT_TRUE(listing);
-  std::multiset<std::string> names;
-  while (std::optional<std::string_view> name = nextEntry(*listing))
-    names.emplace(*name);
-  closeDirectory(*listing);
-  EXPECT_EQ(names, (std::multiset<std::string>{".", "..", ".hidden", "a", "b"}));
-  EXPECT_FALSE(openDirectory(root_ + "/a"));
 }
 
 }  // namespace
