@@ -135,14 +135,23 @@ bool isZone(const char* token, size_t length) {
          token[4] == ')';
 }
 
-// Years below 1000 counted from the century of `currentYear`, within
-// 50 years ahead of it and 49 behind.
+// Completes a year below 1000. Two-digit years fall in the hundred years
+// from currentYear - 49 to currentYear + 50; three-digit years count from
+// the century before currentYear's, as years since 1900 do today (102 is
+// 2002). Placing two-digit years in the window, rather than only ever
+// stepping back a century from currentYear's, keeps a year such as 60 in
+// 2060 and not in 1960 once currentYear is past the middle of its century.
 int completeYear(int year, int32_t currentYear) {
   if (year >= 1000) return year;
   const int64_t current = currentYear;
-  const int64_t pivot = (current + 50) % 100;
-  int64_t full = year + current - current % 100;
-  if (year > pivot) full -= 100;
+  int64_t full = current - current % 100 + year;
+  if (year >= 100) {
+    full -= 100;
+  } else if (full > current + 50) {
+    full -= 100;
+  } else if (full < current - 49) {
+    full += 100;
+  }
   if (full > INT32_MAX) return INT32_MAX;
   if (full < INT32_MIN) return INT32_MIN;
   return static_cast<int>(full);
