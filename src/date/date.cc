@@ -19,19 +19,31 @@ enum CharClass : uint8_t {
   kComma,  // ends a token; one comma is stepped over after it
 };
 
+constexpr CharClass classify(int c) {
+  if (c >= '0' && c <= '9') return kDigit;
+  switch (c) {
+    case ':':
+      return kColon;
+    case '/':
+      return kSlash;
+    case ' ':
+    case '\n':
+    case '\r':
+    case '\t':
+      return kBlank;
+    case ',':
+      return kComma;
+    default:
+      return kOther;
+  }
+}
+
 constexpr auto kCharClasses = [] {
   struct Table {
     CharClass of[256] = {};
   } table;
-  for (int c = '0'; c <= '9'; ++c)
-    table.of[c] = kDigit;
-  table.of[':'] = kColon;
-  table.of['/'] = kSlash;
-  table.of[' '] = kBlank;
-  table.of['\n'] = kBlank;
-  table.of['\r'] = kBlank;
-  table.of['\t'] = kBlank;
-  table.of[','] = kComma;
+  for (int c = 0; c < 256; ++c)
+    table.of[c] = classify(c);
   return table;
 }();
 
