@@ -16,10 +16,13 @@ struct MessageDate {
 };
 
 // Turns `text` into a date. Lenient mode (strict false) is for Date header
-// values; strict mode is for the rest of a "From " separator line and
-// requires a time, day, month and year with nothing after them. Years below
-// 1000 are completed around gOptions.currentYear. Fills `result` (when not
-// null) only on success.
+// values and passes over words it does not know; strict mode is for the
+// rest of a "From " separator line, refuses words of 3 to 9 characters
+// that are not month or weekday names or zones, and requires a time, day,
+// month and year with nothing after them. Years below 1000 are completed
+// around gOptions.currentYear; numbers too large for an int read as
+// INT32_MAX. Reads only the bytes of `text`, allocates nothing and keeps
+// no state. Fills `result` (when not null) only on success.
 bool parseDate(std::string_view text, MessageDate* result, bool strict);
 
 // Compares at most `n` characters of the NUL-terminated `a` and `b` with

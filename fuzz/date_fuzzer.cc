@@ -1,0 +1,55 @@
+// Feeds arbitrary bytes to the date parser in both modes and checks what a
+// successful parse promises. The sanitizers catch reads beyond the text and
+// any arithmetic overflow; the input buffer is exactly the text, with no
+// terminator after it.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "date/date.h"
+#include "driver/options.h"
+
+namespace {
+
+void check(std::string_view text, bool strict) {
+  MessageDate date{-7, -7, -7, -7, -7, -7};
+  const bool recognised = parseDate(text, &date, strict);
+  if (!recognised) {
+    // A failed parse leaves the record alone.
+    if (date.second != -7 || date.minute != -7 || date.hour != -7 || date.day != -7 ||
+        date.month != -7 || date.year != -7) {
+      std::abort();
+    }
+  } else {
+    if (date.month < 0 || date.month > 11) std::abort();
+    if (date.day < 1 || date.day > 31) std::abort();
+    if (date.year < 1000) std::abort();  // years below 1000 are always completed
+    if (date.second < 0 || date.minute < 0 || date.hour < 0) std::abort();
+  }
+  // The verdict does not depend on whether a result is wanted.
+  if (parseDate(text, nullptr, strict) != recognised) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // The first byte picks the current year, so the completion of short years
+  // is exercised around several centuries, up to the largest 32-bit year.
+  if (size == 0) return 0;
+  static const int32_t kYears[] = {2002, 2026, 2050, 2099, 1970, 2147483647};
+  gOptions.currentYear = kYears[data[0] % (sizeof kYears / sizeof kYears[0])];
+  std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
+  check(text, false);
+  check(text, true);
+  // Whatever strict mode accepts, lenient mode accepts as the same date.
+  MessageDate strictDate, lenientDate;
+  if (parseDate(text, &strictDate, true)) {
+    if (!parseDate(text, &lenientDate, false)) std::abort();
+    if (strictDate.year != lenientDate.year || strictDate.month != lenientDate.month ||
+        strictDate.day != lenientDate.day) {
+      std::abort();
+    }
+  }
+  return 0;
+}
