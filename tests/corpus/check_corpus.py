@@ -126,6 +126,8 @@ class Record:
         self.stdout_tail = not stdout or stdout.endswith(b"\n")
         self.digests = (digest(stdout, sort_lines), digest(stderr, sort_lines))
         self.sort_lines = sort_lines
+        # Kept for the failure report only, never for a golden file.
+        self.stderr_head = lines_of(stderr)[:10]
 
     def text(self):
         out = [f"[{self.label}]", f"status {self.status}"]
@@ -197,7 +199,20 @@ def check_target(varnak, cwd, target, label, sort_lines):
             run_label = " ".join([label, direction] + ([mode] if mode else []))
             records[run_label] = Record(run_label, direction, bool(mode), output, cwd, sort_lines)
     text = "".join(record.text() for record in records.values())
-    return text, invariant_failures(records)
+    return text, invariant_failures(records), records
+
+
+def show_changed_runs(golden_dir, name, records):
+    """After a mismatch: the first lines of standard error of each run whose
+    block changed, to tell the tool's own words from anything else that
+    wrote there (this goes to the test log, never into a golden file)."""
+    path = os.path.join(golden_dir, name)
+    golden = open(path).read() if os.path.exists(path) else ""
+    for record in records.values():
+        if record.text() not in golden and record.stderr_head:
+            print(f"standard error of [{record.label}] begins:")
+            for line in record.stderr_head:
+                print("  " + line.decode("utf-8", "backslashreplace"))
 
 
 def golden_totals(text):
@@ -310,7 +325,7 @@ def main():
     expected_names = {name for _, name, _ in targets}
     file_goldens = [golden_name(rel) for rel in corpus_files(corpus)]
     for relative, name, is_folder in targets:
-        text, broken = check_target(varnak, corpus, relative, relative, is_folder)
+        text, broken, records = check_target(varnak, corpus, relative, relative, is_folder)
         if is_folder:
             broken += folder_failures(text, golden_dir, file_goldens)
         checked += 1
@@ -318,6 +333,8 @@ def main():
             print(f"FAIL: {relative}: {failure}")
         if not compare(golden_dir, name, text, args.update) or broken:
             failures += 1
+            if not args.update:
+                show_changed_runs(golden_dir, name, records)
     if args.only is None or args.only == "files":
         stale = sorted(name for name in os.listdir(golden_dir)
                        if name.endswith(".golden") and name not in expected_names
