@@ -10,7 +10,7 @@ half a second after the start to a second before the end.
 
 usage: check_huge.py VARNAK [GIB]    (GIB: where the second message starts,
                                      in GiB, default 4.001; for trials only)
-Exit status: 0 pass, 1 fail, 77 skipped (no room for a sparse file).
+Exit status: 0 pass, 1 fail, 77 skipped (the temporary folder does not keep holes).
 """
 
 import os
