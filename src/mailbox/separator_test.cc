@@ -7,36 +7,28 @@
 namespace {
 
 TEST(SeparatorTest, JudgesTheTextAfterFrom) {
-  struct Case {
+  const struct {
     std::string line;
     bool separator;
-  };
-  const Case cases[] = {
+  } cases[] = {
       // An address needs only something like a time after it.
-      {" host!user Mon Jan  7 10:12:01 2002", true},
       {" user@host.example Mon Jan  7 10:12:01 2002", true},
       {" a!b  x 10:", false},  // nothing after the digits
-      {" host!user 10:", false},
       {" host!user 10:x", false},
       {" a!b x :: ", true},
       {" a!b x 1:2:3", true},  // the second colon ends the digits
       {" a!b:1 x", false},     // the colon must come after the first space
-      {" host!user", false},
       {" host!user ", false},
-      {" a!b 10 11", false},  // no colon at all
+      {" a!b 10 11", false},     // no colon at all
+      {" a!b\t10:12 x", false},  // a tab is no space
       // Without an address, the rest must be a date in the strict form.
-      {" user Mon Jan  7 10:12:01 2002", true},
-      {" - Mon Jan  7 10:12:01 2002", true},
       {"   user   Mon Jan  7 10:12:01 2002", true},
-      {" user", false},
+      {" - Mon Jan  7 10:12:01 2002", true},
       {" user   ", false},
       {" here on we disagree", false},
-      {" a!b\t10:12 x", false},  // a tab is no space
-      {" ", false},
       {"", false},
       // MAILER-DAEMON needs no date, whatever follows the name in its word.
       {" MAILER-DAEMON", true},
-      {" MAILER-DAEMON Mon Jan  7 10:12:01 2002", true},
       {" MAILER-DAEMONS", true},
       {" mailer-daemon Mon Jan  7 10:12:01 2002", true},  // through the date instead
       {" mailer-daemon", false},
@@ -44,13 +36,9 @@ TEST(SeparatorTest, JudgesTheTextAfterFrom) {
       // The text ends at its first NUL, CR or LF.
       {std::string(" a!b x 1:\0 ", 11), false},
       {" a!b x 1:\r ", false},
-      {" a!b x 1:\n ", false},
-      {std::string(" MAILER-DAEMON\0", 15), true},
-      {std::string(" \0MAILER-DAEMON", 15), false},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases)
     EXPECT_EQ(isMessageSeparator(c.line), c.separator) << '"' << c.line << '"';
-  }
 }
 
 }  // namespace
