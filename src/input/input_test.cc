@@ -66,12 +66,11 @@ class InputTest : public testing::Test {
 TEST_F(InputTest, ArgumentsSelectTheFilesOfTheTree) {
   files({"mail/inbox", "mail/.hidden", "mail/x.mbx", "mail/old/a", "mail/old/.b", "mail/old.mbx/c",
          "mail/old.mbx/.d", "mail/old.mbx/deeper/e", "top"});
-  const std::vector<std::string> mbx = {"mail/x.mbx", "mail/old.mbx/c", "mail/old.mbx/deeper/e"};
   const std::vector<std::string> everyVisible = {"mail/inbox", "mail/old/a", "mail/x.mbx",
                                                  "mail/old.mbx/c", "mail/old.mbx/deeper/e"};
   expectVisits("mail", everyVisible);
   expectVisits("mail/*", everyVisible);
-  expectVisits("mail/*.mbx", mbx);
+  expectVisits("mail/*.mbx", {"mail/x.mbx", "mail/old.mbx/c", "mail/old.mbx/deeper/e"});
   expectVisits("mail/*.*",
                {"mail/.hidden", "mail/x.mbx", "mail/old.mbx/c", "mail/old.mbx/deeper/e"});
   expectVisits("mail/o*", {"mail/old/a", "mail/old.mbx/c", "mail/old.mbx/deeper/e"});
@@ -107,7 +106,6 @@ TEST_F(InputTest, OnlyLinksBackIntoTheWalkAreSkipped) {
   fs::create_directory(root_ + "/b");
   link("a/link", "shared");
   link("b/link", "shared");
-  expectVisits("a", {"a/link/h"});
   expectVisits("", {"a/link/h", "b/link/h", "shared/h", "loop/f", "loop/sub/g"});
 }
 
