@@ -12,19 +12,12 @@ CommandLine parse(std::vector<const char*> args) {
 }
 
 TEST(CommandLineTest, UnacceptableYearsAndOptionsGiveTheUsageCase) {
-  const char* const cases[] = {
-      "-years1970-2170",
-      "-years=1970-",
-      "-years=1970 -1980",  // the "-" must follow the first number directly
-      "-years=08-10",       // octal: 0 is read, then "8" is not "-"
-      "-years=0xg-5",
-      "-years=2000-1998",  // the last year two below the first
-      "-years=2147483648-2147483648",
-      "-years=-2147483649-0",
-      "-years=0x80000000-0",
-      "-a",  // too short to name an option
-  };
-  for (const char* arg : cases)
+  // The "-" must follow the first number directly; "08" is octal 0 and then
+  // "8", which is no "-"; a range may end at most one year before it starts;
+  // "-a" is too short to name an option.
+  for (const char* arg : {"-years1970-2170", "-years=1970-", "-years=1970 -1980", "-years=08-10",
+                          "-years=0xg-5", "-years=2000-1998", "-years=2147483648-2147483648",
+                          "-years=-2147483649-0", "-years=0x80000000-0", "-a"})
     EXPECT_TRUE(parse({arg, "x"}).usage) << arg;
 }
 
