@@ -193,6 +193,18 @@ void beforeOpen(const char* path) {
   }
 }
 
+using OpenFunction = int (*)(const char*, int, ...);
+
+// The mode argument is there only when the flags create a file.
+bool takesMode(int flags) { return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE; }
+
+int trackedOpen(OpenFunction realOpen, const char* path, int flags, mode_t mode) {
+  beforeOpen(path);
+  int fd = realOpen(path, flags, mode);
+  if (fd >= 0 && fd < kTrackedDescriptors) gReads[fd] = ReadState{};
+  return fd;
+}
+
 }  // namespace
 
 extern "C" {
@@ -214,33 +226,21 @@ int close(int fd) {
 }
 
 int open(const char* path, int flags, ...) {
-  static auto realOpen = nextSymbol<int (*)(const char*, int, ...)>("open");
-  mode_t mode = 0;
-  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
-    va_list arguments;
-    va_start(arguments, flags);
-    mode = static_cast<mode_t>(va_arg(arguments, int));
-    va_end(arguments);
-  }
-  beforeOpen(path);
-  int fd = realOpen(path, flags, mode);
-  if (fd >= 0 && fd < kTrackedDescriptors) gReads[fd] = ReadState{};
-  return fd;
+  static auto realOpen = nextSymbol<OpenFunction>("open");
+  va_list arguments;
+  va_start(arguments, flags);
+  mode_t mode = takesMode(flags) ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
+  va_end(arguments);
+  return trackedOpen(realOpen, path, flags, mode);
 }
 
 int open64(const char* path, int flags, ...) {
-  static auto realOpen = nextSymbol<int (*)(const char*, int, ...)>("open64");
-  mode_t mode = 0;
-  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
-    va_list arguments;
-    va_start(arguments, flags);
-    mode = static_cast<mode_t>(va_arg(arguments, int));
-    va_end(arguments);
-  }
-  beforeOpen(path);
-  int fd = realOpen(path, flags, mode);
-  if (fd >= 0 && fd < kTrackedDescriptors) gReads[fd] = ReadState{};
-  return fd;
+  static auto realOpen = nextSymbol<OpenFunction>("open64");
+  va_list arguments;
+  va_start(arguments, flags);
+  mode_t mode = takesMode(flags) ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
+  va_end(arguments);
+  return trackedOpen(realOpen, path, flags, mode);
 }
 
 DIR* opendir(const char* path) {
