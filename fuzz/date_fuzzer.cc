@@ -8,13 +8,12 @@
 #include <string_view>
 
 #include "date/date.h"
-#include "driver/options.h"
 
 namespace {
 
-void check(std::string_view text, bool strict) {
+void check(std::string_view text, bool strict, int32_t currentYear) {
   MessageDate date{-7, -7, -7, -7, -7, -7};
-  const bool recognised = parseDate(text, &date, strict);
+  const bool recognised = parseDate(text, &date, strict, currentYear);
   if (!recognised) {
     // A failed parse leaves the record alone.
     if (date.second != -7 || date.minute != -7 || date.hour != -7 || date.day != -7 ||
@@ -28,7 +27,7 @@ void check(std::string_view text, bool strict) {
     if (date.second < 0 || date.minute < 0 || date.hour < 0) std::abort();
   }
   // The verdict does not depend on whether a result is wanted.
-  if (parseDate(text, nullptr, strict) != recognised) std::abort();
+  if (parseDate(text, nullptr, strict, currentYear) != recognised) std::abort();
 }
 
 }  // namespace
@@ -38,14 +37,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // is exercised around several centuries, up to the largest 32-bit year.
   if (size == 0) return 0;
   static const int32_t kYears[] = {2002, 2026, 2050, 2099, 1970, 2147483647};
-  gOptions.currentYear = kYears[data[0] % (sizeof kYears / sizeof kYears[0])];
+  const int32_t currentYear = kYears[data[0] % (sizeof kYears / sizeof kYears[0])];
   std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
-  check(text, false);
-  check(text, true);
+  check(text, false, currentYear);
+  check(text, true, currentYear);
   // Whatever strict mode accepts, lenient mode accepts as the same date.
   MessageDate strictDate, lenientDate;
-  if (parseDate(text, &strictDate, true)) {
-    if (!parseDate(text, &lenientDate, false)) std::abort();
+  if (parseDate(text, &strictDate, true, currentYear)) {
+    if (!parseDate(text, &lenientDate, false, currentYear)) std::abort();
     if (strictDate.year != lenientDate.year || strictDate.month != lenientDate.month ||
         strictDate.day != lenientDate.day) {
       std::abort();

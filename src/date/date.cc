@@ -2,7 +2,6 @@
 
 #include <cstdint>
 
-#include "driver/options.h"
 
 namespace {
 
@@ -171,7 +170,7 @@ int completeYear(int year, int32_t currentYear) {
 
 }  // namespace
 
-bool parseDate(std::string_view text, MessageDate* result, bool strict) {
+bool parseDate(std::string_view text, MessageDate* result, bool strict, int32_t currentYear) {
   const char* p = text.data();
   const char* const end = p + text.size();
 
@@ -264,7 +263,7 @@ bool parseDate(std::string_view text, MessageDate* result, bool strict) {
   if (month < 1 || month > 12 || day < 1 || day > 31) return false;
 
   if (result != nullptr) {
-    result->year = completeYear(year, gOptions.currentYear);
+    result->year = completeYear(year, currentYear);
     result->month = month - 1;
     result->day = day;
     result->hour = hour;  // all three stay 0 without a time

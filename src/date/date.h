@@ -4,6 +4,7 @@
 #define VARNAK_DATE_DATE_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 struct MessageDate {
@@ -20,10 +21,11 @@ struct MessageDate {
 // rest of a "From " separator line, refuses words of 3 to 9 characters
 // that are not month or weekday names or zones, and requires a time, day,
 // month and year with nothing after them. Years below 1000 are completed
-// around gOptions.currentYear; numbers too large for an int read as
-// INT32_MAX. Reads only the bytes of `text`, allocates nothing and keeps
-// no state. Fills `result` (when not null) only on success.
-bool parseDate(std::string_view text, MessageDate* result, bool strict);
+// around `currentYear` (the clock's year; it only matters when `result` is
+// not null); numbers too large for an int read as INT32_MAX. Reads only the
+// bytes of `text`, allocates nothing and keeps no state. Fills `result`
+// (when not null) only on success.
+bool parseDate(std::string_view text, MessageDate* result, bool strict, int32_t currentYear);
 
 // Compares at most `n` characters of the NUL-terminated `a` and `b` with
 // A-Z folded to a-z; returns -1, 0 or 1.

@@ -5,23 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/options.h"
-
 namespace {
 
-// Sets the year that two- and three-digit years are completed around, and
-// puts the run's value back afterwards.
-class DateTest : public testing::Test {
- protected:
-  void SetUp() override {
-    saved_ = gOptions.currentYear;
-    gOptions.currentYear = 2002;
-  }
-  void TearDown() override { gOptions.currentYear = saved_; }
-
- private:
-  int32_t saved_ = 0;
-};
+// The year that two- and three-digit years are completed around, unless a
+// test says otherwise.
+constexpr int32_t kCurrentYear = 2002;
 
 std::string describe(const MessageDate& d) {
   return std::to_string(d.year) + "-" + std::to_string(d.month + 1) + "-" + std::to_string(d.day) +
@@ -32,18 +20,18 @@ std::string describe(const MessageDate& d) {
 // `want` is year-month-day hour:minute:second, January being month 1.
 void expectDate(std::string_view text, bool strict, const std::string& want) {
   MessageDate got;
-  ASSERT_TRUE(parseDate(text, &got, strict)) << '"' << text << '"';
+  ASSERT_TRUE(parseDate(text, &got, strict, kCurrentYear)) << '"' << text << '"';
   EXPECT_EQ(describe(got), want) << '"' << text << '"';
 }
 
 // A failed parse leaves the caller's record alone.
 void expectFailure(std::string_view text, bool strict) {
   MessageDate got{7, 7, 7, 7, 7, 7};
-  EXPECT_FALSE(parseDate(text, &got, strict)) << '"' << text << '"';
+  EXPECT_FALSE(parseDate(text, &got, strict, kCurrentYear)) << '"' << text << '"';
   EXPECT_EQ(describe(got), "7-8-7 7:7:7") << '"' << text << '"';
 }
 
-TEST_F(DateTest, ReadsTheLayoutsOfEachMode) {
+TEST(DateTest, ReadsTheLayoutsOfEachMode) {
   const struct {
     bool strict;
     const char* text;
@@ -82,7 +70,7 @@ TEST_F(DateTest, ReadsTheLayoutsOfEachMode) {
     expectDate(c.text, c.strict, c.want);
 }
 
-TEST_F(DateTest, RejectsWhatEachModeCannotRead) {
+TEST(DateTest, RejectsWhatEachModeCannotRead) {
   // Day 0 comes from the empty token before a comma, after a leading tab or
   // between two commas; "2002" becomes the day where no day came before it.
   for (const char* text :
@@ -101,7 +89,7 @@ TEST_F(DateTest, RejectsWhatEachModeCannotRead) {
     expectFailure(text, true);
 }
 
-TEST_F(DateTest, YearsBelowOneThousandAreCompletedAroundTheCurrentYear) {
+TEST(DateTest, YearsBelowOneThousandAreCompletedAroundTheCurrentYear) {
   // Past the middle of a century two-digit years still surround the current
   // year; three-digit years do not move.
   const struct {
@@ -114,15 +102,14 @@ TEST_F(DateTest, YearsBelowOneThousandAreCompletedAroundTheCurrentYear) {
                {2060, "10", 2110},   {2060, "11", 2011},   {2060, "160", 2060}, {2060, "105", 2005},
                {2099, "49", 2149},   {2099, "50", 2050}};
   for (const auto& c : cases) {
-    gOptions.currentYear = c.currentYear;
     MessageDate got;
     std::string text = std::string("1 Mar ") + c.year;
-    ASSERT_TRUE(parseDate(text, &got, false)) << text;
+    ASSERT_TRUE(parseDate(text, &got, false, c.currentYear)) << text;
     EXPECT_EQ(got.year, c.want) << text << " in " << c.currentYear;
   }
 }
 
-TEST_F(DateTest, NumbersTooLongForThirtyTwoBitsSaturate) {
+TEST(DateTest, NumbersTooLongForThirtyTwoBitsSaturate) {
   expectDate("1 Jan 2147483648", false, "2147483647-1-1 0:0:0");
   expectDate("1 Jan 2147483647", false, "2147483647-1-1 0:0:0");
   expectDate("1 Jan 0000000000000000000002147483646", false, "2147483646-1-1 0:0:0");
@@ -131,9 +118,9 @@ TEST_F(DateTest, NumbersTooLongForThirtyTwoBitsSaturate) {
   expectFailure("1/4294967297/2002", false);
 }
 
-TEST_F(DateTest, ReadsNothingBeyondTheGivenLength) {
+TEST(DateTest, ReadsNothingBeyondTheGivenLength) {
   std::string_view line = "Mon Jan 1 12:00:00 2002 remote from x";
-  EXPECT_TRUE(parseDate(line.substr(0, 23), nullptr, true));
+  EXPECT_TRUE(parseDate(line.substr(0, 23), nullptr, true, kCurrentYear));
   expectDate(std::string_view("1 Jan 2002").substr(0, 8), false, "2020-1-1 0:0:0");
 }
 

@@ -5,8 +5,6 @@
 
 #include "platform/console.h"
 
-RunOptions gOptions;
-
 namespace {
 
 constexpr std::string_view kUsage =

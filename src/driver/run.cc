@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/day_table.h"
+#include "common/day_table.h"
 #include "driver/options.h"
 #include "input/input.h"
 #include "mailbox/mailbox.h"
@@ -53,16 +53,17 @@ int runMain(int argc, const char* const* argv) {
     printUsage();
     return finishRun(0);
   }
-  gOptions = commandLine.options;
-  gOptions.currentYear = currentLocalYear();
-  const RunOptions& options = gOptions;
+  RunOptions& options = commandLine.options;
+  options.currentYear = currentLocalYear();
   if (!options.terse) printRunMessages(options);
 
   int status = 0;
   DayTable table;
   if (table.create(options.firstYear, options.yearCount)) {
-    FileVisitor readFile = [&table](const std::string& path) { readMailbox(path, table); };
-    for (int i = commandLine.firstPath; i < argc; ++i) processArgument(argv[i], readFile);
+    FileVisitor readFile = [&table, &options](const std::string& path) {
+      readMailbox(path, options, table);
+    };
+    for (int i = commandLine.firstPath; i < argc; ++i) processArgument(argv[i], options, readFile);
     printReport(table, options);
   } else {
     int64_t lastYear = options.firstYear + options.yearCount - 1;

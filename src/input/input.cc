@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "driver/options.h"
 #include "input/match.h"
 #include "platform/console.h"
 #include "platform/directory.h"
@@ -13,6 +12,8 @@ namespace {
 // One walk, from an argument down to the directory being scanned.
 struct Walk {
   const FileVisitor& visitFile;
+  // Banners are left out and warnings go to standard error.
+  bool terse = false;
   // The directories from the argument down to the current one. A link back
   // to one of them would make the walk endless; one reached by another
   // route that leads no deeper into itself is walked again as usual.
@@ -28,7 +29,7 @@ bool isEnclosing(const Walk& walk, const FileIdentity& identity) {
 void walkPath(Walk& walk, std::string_view path) {
   std::optional<PathStatus> status = queryStatus(path);
   if (!status) {
-    printWarning(gOptions.terse, {"Unable to read file ", path, "\n"});
+    printWarning(walk.terse, {"Unable to read file ", path, "\n"});
     return;
   }
   if (!status->isDirectory) {
@@ -41,8 +42,8 @@ void walkPath(Walk& walk, std::string_view path) {
   walk.enclosing.pop_back();
 }
 
-void announce(std::string_view directory, std::string_view pattern) {
-  if (gOptions.terse) return;
+void announce(const Walk& walk, std::string_view directory, std::string_view pattern) {
+  if (walk.terse) return;
   if (pattern == "*") {
     printOut({directory, "/\n"});
   } else {
@@ -69,10 +70,10 @@ void walkEntries(Walk& walk, DirectoryListing listing, std::string_view director
 void walkDirectory(Walk& walk, std::string_view directory, std::string_view pattern) {
   // The banner comes first, so a directory that cannot be listed is still
   // named once before the warning about it.
-  announce(directory, pattern);
+  announce(walk, directory, pattern);
   std::optional<DirectoryListing> listing = openDirectory(directory);
   if (!listing) {
-    printWarning(gOptions.terse, {"Unable to read directory ", directory, "\n"});
+    printWarning(walk.terse, {"Unable to read directory ", directory, "\n"});
     return;
   }
   walkEntries(walk, *listing, directory, pattern);
@@ -87,14 +88,14 @@ size_t lastSeparator(std::string_view argument) {
 
 }  // namespace
 
-void processPath(std::string_view path, const FileVisitor& visitFile) {
-  Walk walk{visitFile, {}};
+void processPath(std::string_view path, const RunOptions& options, const FileVisitor& visitFile) {
+  Walk walk{visitFile, options.terse, {}};
   walkPath(walk, path);
 }
 
 void scanDirectory(std::string_view directory, std::string_view pattern,
-                   const FileVisitor& visitFile) {
-  Walk walk{visitFile, {}};
+                   const RunOptions& options, const FileVisitor& visitFile) {
+  Walk walk{visitFile, options.terse, {}};
   // The scanned directory encloses everything below it; a link back to it
   // must be caught as early as one to any directory below.
   std::optional<PathStatus> status = queryStatus(directory);
@@ -102,7 +103,8 @@ void scanDirectory(std::string_view directory, std::string_view pattern,
   walkDirectory(walk, directory, pattern);
 }
 
-void processArgument(std::string_view argument, const FileVisitor& visitFile) {
+void processArgument(std::string_view argument, const RunOptions& options,
+                     const FileVisitor& visitFile) {
   size_t separator = lastSeparator(argument);
   std::string_view directory;
   std::string_view name = argument;
@@ -115,8 +117,8 @@ void processArgument(std::string_view argument, const FileVisitor& visitFile) {
   if (directory.empty()) directory = ".";
   if (name.empty()) name = "*";
   if (name.find('*') != std::string_view::npos) {
-    scanDirectory(directory, name, visitFile);
+    scanDirectory(directory, name, options, visitFile);
   } else {
-    processPath(argument, visitFile);
+    processPath(argument, options, visitFile);
   }
 }

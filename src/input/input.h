@@ -7,20 +7,23 @@
 #include <string>
 #include <string_view>
 
+#include "common/run_options.h"
+
 // Called with the path of every file found, in the order of the walk.
 using FileVisitor = std::function<void(const std::string& path)>;
 
 // Handles one path argument as typed: a file, a directory (walked to any
 // depth) or a directory with a "*" pattern in the last component.
-void processArgument(std::string_view argument, const FileVisitor& visitFile);
+void processArgument(std::string_view argument, const RunOptions& options,
+                     const FileVisitor& visitFile);
 
 // Hands `path` to the visitor, or walks it when it is a directory. A path
 // that cannot be reached is reported and skipped.
-void processPath(std::string_view path, const FileVisitor& visitFile);
+void processPath(std::string_view path, const RunOptions& options, const FileVisitor& visitFile);
 
 // Announces `directory` and handles each of its entries whose name matches
 // `pattern`, depth-first, in the order the listing yields them.
 void scanDirectory(std::string_view directory, std::string_view pattern,
-                   const FileVisitor& visitFile);
+                   const RunOptions& options, const FileVisitor& visitFile);
 
 #endif  // VARNAK_INPUT_INPUT_H_

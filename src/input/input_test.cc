@@ -9,8 +9,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include "driver/options.h"
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -21,14 +19,11 @@ namespace fs = std::filesystem;
 class InputTest : public testing::Test {
  protected:
   void SetUp() override {
-    saved_ = gOptions;
-    gOptions.terse = true;
     std::string pattern = (fs::temp_directory_path() / "varnak-input-test-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     root_ = pattern;
   }
   void TearDown() override {
-    gOptions = saved_;
     if (!root_.empty()) fs::remove_all(root_);
   }
 
@@ -44,7 +39,9 @@ class InputTest : public testing::Test {
   // The files the walk hands on, in the walk's order.
   std::vector<std::string> visits(const std::string& argument) const {
     std::vector<std::string> seen;
-    processArgument(root_ + "/" + argument,
+    RunOptions options;
+    options.terse = true;
+    processArgument(root_ + "/" + argument, options,
                     [&seen](const std::string& path) { seen.push_back(path); });
     return seen;
   }
@@ -60,7 +57,6 @@ class InputTest : public testing::Test {
   }
 
   std::string root_;
-  RunOptions saved_;
 };
 
 TEST_F(InputTest, ArgumentsSelectTheFilesOfTheTree) {

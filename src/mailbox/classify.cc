@@ -3,24 +3,23 @@
 #include <string>
 
 #include "date/date.h"
-#include "driver/options.h"
 #include "platform/console.h"
 
-void countMessage(MailMessage message, DayTable& table) {
+void countMessage(MailMessage message, const RunOptions& options, DayTable& table) {
   const std::string& from = message.fromLine;
   if (from.empty() || from == "MAILER-DAEMON") return;
   if (message.dateText.empty()) {
-    printWarning(gOptions.terse, {"Missing Date: ignoring message (", from, ")\n"});
+    printWarning(options.terse, {"Missing Date: ignoring message (", from, ")\n"});
     return;
   }
   MessageDate date;
-  if (!parseDate(message.dateText, &date, false)) {
-    printWarning(gOptions.terse,
+  if (!parseDate(message.dateText, &date, false, options.currentYear)) {
+    printWarning(options.terse,
                  {"Malformed Date: \"", message.dateText, "\"... ignoring message (", from, ")\n"});
     return;
   }
   if (!table.covers(date.year)) {
-    printWarning(gOptions.terse, {"Year ", std::to_string(date.year),
+    printWarning(options.terse, {"Year ", std::to_string(date.year),
                                   " out of range... ignoring message (", from, ")\n"});
     return;
   }

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/options.h"
-
 namespace {
 
 MailMessage message(std::string from, std::string date, bool received = false, uint32_t size = 10) {
@@ -21,13 +19,11 @@ MailMessage message(std::string from, std::string date, bool received = false, u
 // What counting the message prints; the warnings go to standard output
 // outside -terse.
 std::string count(const MailMessage& message, DayTable& table) {
-  RunOptions saved = gOptions;
-  gOptions.terse = false;
-  gOptions.currentYear = 2024;
+  RunOptions options;
+  options.currentYear = 2024;
   testing::internal::CaptureStdout();
-  countMessage(message, table);
+  countMessage(message, options, table);
   std::fflush(stdout);
-  gOptions = saved;
   return testing::internal::GetCapturedStdout();
 }
 

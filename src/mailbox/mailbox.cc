@@ -1,6 +1,5 @@
 #include "mailbox/mailbox.h"
 
-#include "driver/options.h"
 #include "mailbox/classify.h"
 #include "mailbox/scanner.h"
 #include "platform/console.h"
@@ -15,22 +14,22 @@ constexpr size_t kReadSize = 131072;
 
 }  // namespace
 
-void readMailbox(const std::string& path, DayTable& table) {
+void readMailbox(const std::string& path, const RunOptions& options, DayTable& table) {
   int fd = openForReading(path);
   if (fd < 0) return;
   bool announced = false;
   ScanHandlers handlers;
   handlers.message = [&](MailMessage message, bool atSeparator) {
-    countMessage(std::move(message), table);
+    countMessage(std::move(message), options, table);
     // The path is shown once a file proves to hold more than one message,
     // after whatever was said about its first one.
     if (atSeparator && !announced) {
-      if (!gOptions.terse) printOut({path, "\n"});
+      if (!options.terse) printOut({path, "\n"});
       announced = true;
     }
   };
-  handlers.headerTooLong = [](std::string_view text) {
-    printWarning(gOptions.terse, {"Header too long: ", text, "\n"});
+  handlers.headerTooLong = [&options](std::string_view text) {
+    printWarning(options.terse, {"Header too long: ", text, "\n"});
   };
   MailboxScanner scanner(std::move(handlers));
   char buffer[kReadSize];

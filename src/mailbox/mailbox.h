@@ -5,11 +5,12 @@
 
 #include <string>
 
-#include "driver/day_table.h"
+#include "common/day_table.h"
+#include "common/run_options.h"
 
 // Reads the file at `path`; when it is a mailbox, counts each of its
 // messages into `table`. Files that are not mailboxes are passed over
 // without a word.
-void readMailbox(const std::string& path, DayTable& table);
+void readMailbox(const std::string& path, const RunOptions& options, DayTable& table);
 
 #endif  // VARNAK_MAILBOX_MAILBOX_H_

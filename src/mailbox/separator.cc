@@ -48,5 +48,6 @@ bool isMessageSeparator(std::string_view line) {
   if (sender.starts_with("MAILER-DAEMON")) return true;
   size_t dateStart = skipSpaces(text, senderEnd);
   if (dateStart == text.size()) return false;
-  return parseDate(text.substr(dateStart), nullptr, true);
+  // Only whether it is a date matters here, so no year is completed.
+  return parseDate(text.substr(dateStart), nullptr, true, 0);
 }

@@ -1,4 +1,4 @@
-#include "driver/day_table.h"
+#include "common/day_table.h"
 
 #include <cstdint>
 #include <cstdio>

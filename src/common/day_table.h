@@ -1,14 +1,14 @@
 // The day table: per calendar day of the run's range, how many messages were
 // sent and received and how many bytes they held; and the report over it.
 
-#ifndef VARNAK_DRIVER_DAY_TABLE_H_
-#define VARNAK_DRIVER_DAY_TABLE_H_
+#ifndef VARNAK_COMMON_DAY_TABLE_H_
+#define VARNAK_COMMON_DAY_TABLE_H_
 
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 
-#include "driver/options.h"
+#include "common/run_options.h"
 
 // One day. The counters wrap modulo 2^32.
 struct DayTotals {
@@ -71,4 +71,4 @@ class DayTable {
 // counted direction, with the running count and byte total up to that day.
 void printReport(const DayTable& table, const RunOptions& options);
 
-#endif  // VARNAK_DRIVER_DAY_TABLE_H_
+#endif  // VARNAK_COMMON_DAY_TABLE_H_
