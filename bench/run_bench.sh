@@ -16,7 +16,7 @@ sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(100 1024)
 export LC_ALL=C
 
-cmake --preset release -B "$build" >/dev/null
+cmake --preset bench-release -B "$build" >/dev/null
 cmake --build "$build" -j2 --target varnak make_mailbox >/dev/null
 varnak=$build/varnak
 out=$(mktemp)
