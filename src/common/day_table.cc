@@ -52,8 +52,9 @@ void printReport(const DayTable& table, const RunOptions& options) {
         }
         if (!marked) continue;
         char row[96];
-        int n = std::snprintf(row, sizeof row, "%02d\t%02d\t%04" PRId32 "\t%" PRIu32 "\t%" PRIu64 "\n",
-                              day, month + 1, year, runningCount, runningBytes);
+        int n =
+            std::snprintf(row, sizeof row, "%02d\t%02d\t%04" PRId32 "\t%" PRIu32 "\t%" PRIu64 "\n",
+                          day, month + 1, year, runningCount, runningBytes);
         printOut({std::string_view(row, static_cast<size_t>(n))});
       }
     }

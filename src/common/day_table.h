@@ -30,9 +30,7 @@ class DayTable {
   bool create(int32_t firstYear, int64_t yearCount);
 
   // True when `year` lies in the range.
-  bool covers(int64_t year) const {
-    return year >= firstYear_ && year - firstYear_ < yearCount_;
-  }
+  bool covers(int64_t year) const { return year >= firstYear_ && year - firstYear_ < yearCount_; }
 
   // Counts one message. The caller has checked `covers`; month is 0 to 11,
   // day 1 to 31.

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 
-
 namespace {
 
 // Largest value a numeric field takes; longer digit runs saturate here.

@@ -18,7 +18,9 @@ constexpr std::string_view kUsage =
     "* By default it will display progress messages; you can suppress\n"
     "  these with the -terse option.\n";
 
-bool isScanfSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool isScanfSpace(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 int digitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -33,7 +35,8 @@ int digitValue(char c) {
 // scanf would not report but which no sensible range holds.
 bool readInteger(std::string_view& text, int32_t* value) {
   size_t i = 0;
-  while (i < text.size() && isScanfSpace(text[i])) ++i;
+  while (i < text.size() && isScanfSpace(text[i]))
+    ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
   int base = 10;
@@ -116,4 +119,6 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   return result;
 }
 
-void printUsage() { printOut({kUsage}); }
+void printUsage() {
+  printOut({kUsage});
+}

@@ -63,7 +63,8 @@ int runMain(int argc, const char* const* argv) {
     FileVisitor readFile = [&table, &options](const std::string& path) {
       readMailbox(path, options, table);
     };
-    for (int i = commandLine.firstPath; i < argc; ++i) processArgument(argv[i], options, readFile);
+    for (int i = commandLine.firstPath; i < argc; ++i)
+      processArgument(argv[i], options, readFile);
     printReport(table, options);
   } else {
     int64_t lastYear = options.firstYear + options.yearCount - 1;

@@ -93,8 +93,8 @@ void processPath(std::string_view path, const RunOptions& options, const FileVis
   walkPath(walk, path);
 }
 
-void scanDirectory(std::string_view directory, std::string_view pattern,
-                   const RunOptions& options, const FileVisitor& visitFile) {
+void scanDirectory(std::string_view directory, std::string_view pattern, const RunOptions& options,
+                   const FileVisitor& visitFile) {
   Walk walk{visitFile, options.terse, {}};
   // The scanned directory encloses everything below it; a link back to it
   // must be caught as early as one to any directory below.

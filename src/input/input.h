@@ -23,7 +23,7 @@ void processPath(std::string_view path, const RunOptions& options, const FileVis
 
 // Announces `directory` and handles each of its entries whose name matches
 // `pattern`, depth-first, in the order the listing yields them.
-void scanDirectory(std::string_view directory, std::string_view pattern,
-                   const RunOptions& options, const FileVisitor& visitFile);
+void scanDirectory(std::string_view directory, std::string_view pattern, const RunOptions& options,
+                   const FileVisitor& visitFile);
 
 #endif  // VARNAK_INPUT_INPUT_H_

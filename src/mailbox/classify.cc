@@ -20,7 +20,7 @@ void countMessage(MailMessage message, const RunOptions& options, DayTable& tabl
   }
   if (!table.covers(date.year)) {
     printWarning(options.terse, {"Year ", std::to_string(date.year),
-                                  " out of range... ignoring message (", from, ")\n"});
+                                 " out of range... ignoring message (", from, ")\n"});
     return;
   }
   table.add(date.year, date.month, date.day, message.hasReceivedLine, message.size);

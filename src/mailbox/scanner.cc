@@ -17,9 +17,12 @@ bool isCrOrCtrlZ(char c) {
   return c == '\r' || c == '\x1a';
 }
 
-}  // namespace
-
-namespace scan_kernels {
+// The byte searches the scanner spends its time in, on raw file bytes (CR
+// and Ctrl-Z included). findBodyStop: where a body stops being plain body,
+// the first LF directly followed by another LF, or the first CR or Ctrl-Z
+// byte, in [p, end); or end. findLineStop: the first LF, CR or Ctrl-Z byte
+// in [p, end), or end. The plain loops are the definition; the vector
+// versions must find the same byte.
 
 const char* findBodyStopPlain(const char* p, const char* end) {
   for (; p < end; ++p) {
@@ -36,8 +39,6 @@ const char* findLineStopPlain(const char* p, const char* end) {
 }
 
 #if defined(__SSE2__)
-
-namespace {
 
 // Masks of the 64 bytes at `block`: bit i stands for block[i].
 struct Block {
@@ -61,8 +62,6 @@ Block classify(const char* block) {
   }
   return masks;
 }
-
-}  // namespace
 
 // Most of a mailbox is body, where only an empty line matters (and the text
 // mode bytes): 64 bytes at a time, a pair of LFs is a bit set both in the LF
@@ -100,10 +99,6 @@ const char* findLineStop(const char* p, const char* end) {
 
 #endif
 
-}  // namespace scan_kernels
-
-namespace {
-
 std::string_view withoutLeadingBlanks(std::string_view text) {
   size_t start = text.find_first_not_of(" \t");
   return start == std::string_view::npos ? std::string_view() : text.substr(start);
@@ -119,16 +114,16 @@ bool MailboxScanner::feed(const char* data, size_t size) {
   const char* end = data + size;
   while (p < end && !dataEnded_) {
     switch (state_) {
-      case State::notMailbox:
+      case ScanState::notMailbox:
         return false;
-      case State::body:
+      case ScanState::body:
         p = scanBody(p, end);
         break;
-      case State::headerLine:
+      case ScanState::headerLine:
         p = scanHeaderLine(p, end);
         break;
-      case State::separatorLine:
-      case State::dateValue:
+      case ScanState::separatorLine:
+      case ScanState::dateValue:
         p = scanCapturedLine(p, end);
         break;
       default:
@@ -141,11 +136,11 @@ bool MailboxScanner::feed(const char* data, size_t size) {
         break;
     }
   }
-  return !dataEnded_ && state_ != State::notMailbox;
+  return !dataEnded_ && state_ != ScanState::notMailbox;
 }
 
 void MailboxScanner::finish() {
-  if (state_ == State::leadIn || state_ == State::notMailbox) return;
+  if (state_ == ScanState::leadIn || state_ == ScanState::notMailbox) return;
   handlers_.message(std::move(pending_), false);
   pending_ = MailMessage{};
 }
@@ -189,14 +184,14 @@ void MailboxScanner::endDateLine() {
 // Inside a body line. Nothing happens in a body until an empty line, so
 // everything up to one is skipped and counted.
 const char* MailboxScanner::scanBody(const char* p, const char* end) {
-  const char* stop = scan_kernels::findBodyStop(p, end);
+  const char* stop = findBodyStop(p, end);
   pending_.size += static_cast<uint32_t>(stop - p);
   // A line end just before the stop may begin an empty line after it.
-  if (stop > p && stop[-1] == '\n') state_ = State::bodyLineStart;
+  if (stop > p && stop[-1] == '\n') state_ = ScanState::bodyLineStart;
   if (stop == end) return end;
   if (*stop == '\n') {
     pending_.size += 2;
-    state_ = State::emptyLineSeen;
+    state_ = ScanState::emptyLineSeen;
     return stop + 2;
   }
   return skipCrOrEnd(stop, end);
@@ -205,12 +200,12 @@ const char* MailboxScanner::scanBody(const char* p, const char* end) {
 // Inside a header line the reader does not look at: skipped and counted,
 // its line end included.
 const char* MailboxScanner::scanHeaderLine(const char* p, const char* end) {
-  const char* stop = scan_kernels::findLineStop(p, end);
+  const char* stop = findLineStop(p, end);
   pending_.size += static_cast<uint32_t>(stop - p);
   if (stop == end) return end;
   if (*stop == '\n') {
     pending_.size += 1;
-    state_ = State::headerLineStart;
+    state_ = ScanState::headerLineStart;
     return stop + 1;
   }
   return skipCrOrEnd(stop, end);
@@ -219,13 +214,13 @@ const char* MailboxScanner::scanHeaderLine(const char* p, const char* end) {
 // Inside a separator or Date line: everything up to the line end is captured
 // and counted; the line end itself is the event that ends the line.
 const char* MailboxScanner::scanCapturedLine(const char* p, const char* end) {
-  const char* stop = scan_kernels::findLineStop(p, end);
+  const char* stop = findLineStop(p, end);
   capture(p, static_cast<size_t>(stop - p));
   pending_.size += static_cast<uint32_t>(stop - p);
   if (stop == end) return end;
   if (*stop != '\n') return skipCrOrEnd(stop, end);
-  bool separator = state_ == State::separatorLine;
-  state_ = State::headerLineStart;
+  bool separator = state_ == ScanState::separatorLine;
+  state_ = ScanState::headerLineStart;
   if (separator) {
     endSeparatorLine();
   } else {
@@ -237,95 +232,28 @@ const char* MailboxScanner::scanCapturedLine(const char* p, const char* end) {
 // One byte in a state where every byte may change the state: the starts of
 // lines and the prefixes the scanner recognises.
 void MailboxScanner::step(const char* p) {
-  static constexpr char kReceived[] = "Received";
-  static constexpr char kDate[] = "date";
-  char c = *p;
-  switch (state_) {
-    case State::leadIn:
-      if (c == '\n' || c == ' ' || c == '\t') return;
-      state_ = c == 'F' ? State::sawF : State::notMailbox;
-      return;
-    case State::bodyLineStart:
-      state_ = c == '\n' ? State::emptyLineSeen : State::body;
+  ScanStep next = nextScanStep(state_, *p);
+  state_ = next.next;
+  switch (next.event) {
+    case ScanEvent::none:
       break;
-    case State::emptyLineSeen:
-      state_ = c == 'F' ? State::sawF : c == '\n' ? State::emptyLineSeen : State::body;
+    case ScanEvent::countByte:
+      pending_.size += 1;
       break;
-    case State::sawF:
-      state_ = c == 'r' ? State::sawFr : State::body;
+    case ScanEvent::receivedMark:
+      pending_.hasReceivedLine = true;
+      pending_.size += 1;
       break;
-    case State::sawFr:
-      state_ = c == 'o' ? State::sawFro : State::body;
+    case ScanEvent::separatorStarts:
+    case ScanEvent::dateStarts:
+      startCapture();
+      capture(p, 1);
       break;
-    case State::sawFro:
-      state_ = c == 'm' ? State::sawFrom : State::body;
+    case ScanEvent::headerBlockEnds:
+      pending_.size = 0;
       break;
-    case State::sawFrom:
-      if (c == ' ') {
-        state_ = State::separatorLine;
-        startCapture();
-        capture(p, 1);
-        return;
-      }
-      state_ = State::body;
-      break;
-    case State::headerLineStart:
-      if (c == '\n') {
-        state_ = State::emptyLineSeen;
-        pending_.size = 0;
-        return;
-      }
-      state_ = c == 'R'   ? State::receivedPrefix1
-               : c == 'D' ? State::datePrefix1
-                          : State::headerLine;
-      break;
-    case State::receivedPrefix1:
-    case State::receivedPrefix2:
-    case State::receivedPrefix3:
-    case State::receivedPrefix4:
-    case State::receivedPrefix5:
-    case State::receivedPrefix6:
-    case State::receivedPrefix7: {
-      int seen = static_cast<int>(state_) - static_cast<int>(State::receivedPrefix1) + 1;
-      if (c == '\n') {
-        state_ = State::headerLineStart;
-      } else if (c != kReceived[seen]) {
-        state_ = State::headerLine;
-      } else if (seen == 7) {
-        pending_.hasReceivedLine = true;
-        state_ = State::headerLine;
-      } else {
-        state_ = static_cast<State>(static_cast<int>(state_) + 1);
-      }
-      break;
-    }
-    case State::datePrefix1:
-    case State::datePrefix2:
-    case State::datePrefix3:
-    case State::datePrefix4: {
-      int seen = static_cast<int>(state_) - static_cast<int>(State::datePrefix1) + 1;
-      if (c == '\n') {
-        state_ = State::headerLineStart;
-      } else if (seen < 4) {
-        // Only the letters after the "D" may be in either case.
-        state_ = (c | 0x20) == kDate[seen] ? static_cast<State>(static_cast<int>(state_) + 1)
-                                           : State::headerLine;
-      } else if (c == ':') {
-        state_ = State::dateValue;
-        startCapture();
-        capture(p, 1);
-        return;
-      } else {
-        state_ = State::headerLine;
-      }
-      break;
-    }
-    case State::notMailbox:
-    case State::body:
-    case State::separatorLine:
-    case State::headerLine:
-    case State::dateValue:
-      return;  // scanned a run at a time, never here
+    case ScanEvent::separatorEnds:
+    case ScanEvent::dateEnds:
+      break;  // captured lines are scanned a run at a time, never here
   }
-  pending_.size += 1;
 }

@@ -2,10 +2,14 @@
 //
 // The scanner is fed the file's bytes in chunks of any size, exactly as they
 // were read; it does the text-mode work itself (every CR byte dropped, the
-// first Ctrl-Z byte ends the data), recognises the mailbox by its first
-// non-blank byte, and hands out each message as soon as the separator that
-// ends it is accepted. It never touches files or the console: whatever it
-// finds goes to the handlers, so it runs on bytes in memory as well.
+// first Ctrl-Z byte ends the data) and recognises the mailbox by its first
+// non-blank byte. Each message goes to the handler the moment the separator
+// that ends it is accepted, and the last one at the end of the data. The
+// text before the first accepted separator is never handed out at a
+// separator; at the end of the data it is, with an empty fromLine, when no
+// separator was accepted at all (the classifier drops it). The scanner never
+// touches files or the console: whatever it finds goes to the handlers, so
+// it runs on bytes in memory as well.
 
 #ifndef VARNAK_MAILBOX_SCANNER_H_
 #define VARNAK_MAILBOX_SCANNER_H_
@@ -27,21 +31,129 @@ struct ScanHandlers {
   std::function<void(std::string_view text)> headerTooLong;
 };
 
-// The byte searches the scanner spends its time in, on raw file bytes (CR
-// and Ctrl-Z included), exposed so that the tests can hold the vector
-// versions to the plain loops.
-namespace scan_kernels {
+// Where the scanner stands in the file, between two bytes that text mode
+// lets through (CR and Ctrl-Z never reach the table).
+enum class ScanState : uint8_t {
+  leadIn,      // before the first non-blank byte of the file
+  notMailbox,  // the first non-blank byte was not "F": nothing more to do
+  body,
+  bodyLineStart,
+  emptyLineSeen,
+  sawF,
+  sawFr,
+  sawFro,
+  sawFrom,
+  separatorLine,
+  headerLineStart,
+  headerLine,
+  receivedPrefix1,  // the line reads so far the first 1 ... 7 letters of "Received"
+  receivedPrefix2,
+  receivedPrefix3,
+  receivedPrefix4,
+  receivedPrefix5,
+  receivedPrefix6,
+  receivedPrefix7,
+  datePrefix1,  // the line reads so far the first 1 ... 4 letters of "Date"
+  datePrefix2,
+  datePrefix3,
+  datePrefix4,
+  dateValue,
+};
 
-// Where a body stops being plain body: the first LF directly followed by
-// another LF, or the first CR or Ctrl-Z byte, in [p, end); or end.
-const char* findBodyStop(const char* p, const char* end);
-const char* findBodyStopPlain(const char* p, const char* end);
+// The prefix states are counted through by arithmetic.
+static_assert(static_cast<int>(ScanState::receivedPrefix7) -
+                  static_cast<int>(ScanState::receivedPrefix1) ==
+              6);
+static_assert(static_cast<int>(ScanState::datePrefix4) - static_cast<int>(ScanState::datePrefix1) ==
+              3);
 
-// The first LF, CR or Ctrl-Z byte in [p, end), or end.
-const char* findLineStop(const char* p, const char* end);
-const char* findLineStopPlain(const char* p, const char* end);
+// What a byte does to the message besides moving the state on.
+enum class ScanEvent : uint8_t {
+  none,             // nothing: a blank before the file's first byte
+  countByte,        // one more byte of the message
+  receivedMark,     // the "d" that completes "Received": counted, and marks the message
+  separatorStarts,  // the blank after "From": the line is captured from here on
+  separatorEnds,    // the line end of a captured "From " line
+  dateStarts,       // the colon after "Date": the value is captured from here on
+  dateEnds,         // the line end of a captured Date line
+  headerBlockEnds,  // the empty line after the header block: the size starts at 0
+};
 
-}  // namespace scan_kernels
+struct ScanStep {
+  ScanState next;
+  ScanEvent event;
+};
+
+namespace scan_detail {
+
+constexpr ScanState advance(ScanState state) {
+  return static_cast<ScanState>(static_cast<int>(state) + 1);
+}
+
+constexpr ScanStep onPrefixByte(ScanState state, char c) {
+  constexpr char kReceived[] = "Received";
+  constexpr char kDate[] = "date";
+  if (c == '\n') return {ScanState::headerLineStart, ScanEvent::countByte};
+  if (state >= ScanState::receivedPrefix1 && state <= ScanState::receivedPrefix7) {
+    int seen = static_cast<int>(state) - static_cast<int>(ScanState::receivedPrefix1) + 1;
+    if (c != kReceived[seen]) return {ScanState::headerLine, ScanEvent::countByte};
+    if (seen == 7) return {ScanState::headerLine, ScanEvent::receivedMark};
+    return {advance(state), ScanEvent::countByte};
+  }
+  int seen = static_cast<int>(state) - static_cast<int>(ScanState::datePrefix1) + 1;
+  if (seen == 4) {
+    if (c == ':') return {ScanState::dateValue, ScanEvent::dateStarts};
+    return {ScanState::headerLine, ScanEvent::countByte};
+  }
+  // Only the letters after the "D" may be in either case.
+  if ((c | 0x20) == kDate[seen]) return {advance(state), ScanEvent::countByte};
+  return {ScanState::headerLine, ScanEvent::countByte};
+}
+
+}  // namespace scan_detail
+
+// The scanner's whole state table: what the byte `c` does in `state`. Both
+// the scanner (for every byte it does not skip in bulk) and the per-byte
+// reference the tests hold it to run on this one function.
+constexpr ScanStep nextScanStep(ScanState state, char c) {
+  using S = ScanState;
+  constexpr ScanEvent kCount = ScanEvent::countByte;
+  switch (state) {
+    case S::leadIn:
+      if (c == '\n' || c == ' ' || c == '\t') return {S::leadIn, ScanEvent::none};
+      return {c == 'F' ? S::sawF : S::notMailbox, ScanEvent::none};
+    case S::notMailbox:
+      return {S::notMailbox, ScanEvent::none};
+    case S::body:
+      return {c == '\n' ? S::bodyLineStart : S::body, kCount};
+    case S::bodyLineStart:
+      return {c == '\n' ? S::emptyLineSeen : S::body, kCount};
+    case S::emptyLineSeen:
+      return {c == 'F' ? S::sawF : c == '\n' ? S::emptyLineSeen : S::body, kCount};
+    case S::sawF:
+      return {c == 'r' ? S::sawFr : S::body, kCount};
+    case S::sawFr:
+      return {c == 'o' ? S::sawFro : S::body, kCount};
+    case S::sawFro:
+      return {c == 'm' ? S::sawFrom : S::body, kCount};
+    case S::sawFrom:
+      if (c == ' ') return {S::separatorLine, ScanEvent::separatorStarts};
+      return {S::body, kCount};
+    case S::separatorLine:
+      if (c == '\n') return {S::headerLineStart, ScanEvent::separatorEnds};
+      return {S::separatorLine, kCount};
+    case S::headerLineStart:
+      if (c == '\n') return {S::emptyLineSeen, ScanEvent::headerBlockEnds};
+      return {c == 'R' ? S::receivedPrefix1 : c == 'D' ? S::datePrefix1 : S::headerLine, kCount};
+    case S::headerLine:
+      return {c == '\n' ? S::headerLineStart : S::headerLine, kCount};
+    case S::dateValue:
+      if (c == '\n') return {S::headerLineStart, ScanEvent::dateEnds};
+      return {S::dateValue, kCount};
+    default:
+      return scan_detail::onPrefixByte(state, c);
+  }
+}
 
 class MailboxScanner {
  public:
@@ -61,33 +173,6 @@ class MailboxScanner {
   void finish();
 
  private:
-  enum class State : uint8_t {
-    leadIn,      // before the first non-blank byte of the file
-    notMailbox,  // the first non-blank byte was not "F"
-    body,
-    bodyLineStart,
-    emptyLineSeen,
-    sawF,
-    sawFr,
-    sawFro,
-    sawFrom,
-    separatorLine,
-    headerLineStart,
-    headerLine,
-    receivedPrefix1,  // the line reads so far the first 1 ... 7 letters of "Received"
-    receivedPrefix2,
-    receivedPrefix3,
-    receivedPrefix4,
-    receivedPrefix5,
-    receivedPrefix6,
-    receivedPrefix7,
-    datePrefix1,  // the line reads so far the first 1 ... 4 letters of "Date"
-    datePrefix2,
-    datePrefix3,
-    datePrefix4,
-    dateValue,
-  };
-
   const char* scanBody(const char* p, const char* end);
   const char* scanHeaderLine(const char* p, const char* end);
   const char* scanCapturedLine(const char* p, const char* end);
@@ -100,7 +185,7 @@ class MailboxScanner {
   void endDateLine();
 
   ScanHandlers handlers_;
-  State state_ = State::leadIn;
+  ScanState state_ = ScanState::leadIn;
   bool dataEnded_ = false;
   MailMessage pending_;
   // The line being captured: bytes seen so far (up to the buffer's size;

@@ -5,12 +5,15 @@
 namespace {
 
 void writePieces(std::FILE* stream, std::initializer_list<std::string_view> pieces) {
-  for (std::string_view piece : pieces) std::fwrite(piece.data(), 1, piece.size(), stream);
+  for (std::string_view piece : pieces)
+    std::fwrite(piece.data(), 1, piece.size(), stream);
 }
 
 }  // namespace
 
-void printOut(std::initializer_list<std::string_view> pieces) { writePieces(stdout, pieces); }
+void printOut(std::initializer_list<std::string_view> pieces) {
+  writePieces(stdout, pieces);
+}
 
 void printWarning(bool terse, std::initializer_list<std::string_view> pieces) {
   if (terse) {

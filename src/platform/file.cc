@@ -26,4 +26,6 @@ size_t readSome(int fd, char* buffer, size_t capacity) {
   }
 }
 
-void closeFile(int fd) { ::close(fd); }
+void closeFile(int fd) {
+  ::close(fd);
+}
