@@ -9,17 +9,26 @@ A case file holds sections, each opened by a line "--- NAME":
   --- stderr    the exact standard error expected (empty when absent)
   --- status    the exit status expected (0 when absent)
 
-Lines before the first section describe the case. Expected output ends with
-the line end of its last line; "--- stdout noeol" drops that line end. In the
-expected texts, @OFFSET@ stands for the current year minus 50, the base the
-tool announces for two-digit years, so that cases pass in any year; a case
-that needs a fixed clock runs the tool under faketime instead.
+Lines before the first section describe the case, each as a comment that
+begins with "#". Expected output ends with the line end of its last line;
+"--- stdout noeol" drops that line end. In the expected texts, @OFFSET@
+stands for the current year minus 50, the base the tool announces for
+two-digit years, so that cases pass in any year; a case that needs a fixed
+clock preloads libfaketime instead (require_faketime).
+
+Both sections run in bash with the helpers of lib.sh (beside this file)
+already sourced. A section that ends with status 77 skips the case: it
+needs something this machine lacks (lib.sh's require_tool and friends say
+what on their last line of standard error). The runner then prints that
+reason on one line and exits 77, which CTest reports as skipped; 77 is
+therefore no status a case can expect of its run.
 
 With --wrapper "COMMAND ...", every `varnak` the case runs is started under
 that command (valgrind, for instance).
 
-The setup and the run see SRC_DIR (the project's root) and CORPUS_DIR (the
-shared mail corpus beside the project) in their environment.
+The setup and the run see SRC_DIR (the project's root), CORPUS_DIR (the
+shared mail corpus beside the project) and FAULTS_LIB (the fault-injection
+library, set by CTest) in their environment.
 """
 
 import difflib
@@ -33,13 +42,18 @@ import tempfile
 import time
 
 SECTION = re.compile(rb"^--- (setup|run|stdout|stderr|status)( noeol)?$")
+SKIP = 77
+LIB = os.path.join(os.path.dirname(os.path.abspath(__file__)), "lib.sh")
 
 
 def parse_case(data):
     sections = {}
     name = None
-    for line in data.splitlines(keepends=True):
+    for number, line in enumerate(data.splitlines(keepends=True), 1):
         match = SECTION.match(line.rstrip(b"\n"))
+        if name is None and not match and not line.startswith(b"#"):
+            raise ValueError(f"line {number}: the description before the first section "
+                             "is written as comment lines that begin with \"#\"")
         if match:
             name = match.group(1).decode()
             if name in sections:
@@ -54,7 +68,16 @@ def parse_case(data):
         if noeol and text.endswith(b"\n"):
             text = text[:-1]
         texts[key] = text
+    if texts.get("status", b"").strip() == str(SKIP).encode():
+        raise ValueError(f"status {SKIP} is the runner's mark of a skipped case")
     return texts
+
+
+def skip_reason(stderr):
+    """The last line a section wrote to standard error: why it skipped."""
+    lines = [line.strip() for line in stderr.decode(errors="replace").splitlines()]
+    lines = [line for line in lines if line]
+    return lines[-1] if lines else "no reason given"
 
 
 def show(label, expected, actual):
@@ -96,6 +119,9 @@ def main():
     env["SRC_DIR"] = src_dir
     env["CORPUS_DIR"] = os.path.join(os.path.dirname(src_dir), "shared", "corpus")
     env["LC_ALL"] = "C"
+    # Non-interactive bash sources this file before the section; lib.sh
+    # unsets the variable again so that the programs a case starts do not.
+    env["BASH_ENV"] = LIB
     # In an address-sanitizer build the allocator reads the clock while it
     # holds its lock; under faketime that read allocates and the run
     # deadlocks. Without periodic release to the system it never reads it.
@@ -107,6 +133,9 @@ def main():
         if "setup" in case:
             setup = subprocess.run(["bash", "-e", "-c", case["setup"].decode()], cwd=work,
                                    env=env, capture_output=True, timeout=300)
+            if setup.returncode == SKIP:
+                print("skipped: " + skip_reason(setup.stderr))
+                return SKIP
             if setup.returncode != 0:
                 print("setup failed:\n" + setup.stderr.decode(errors="replace"))
                 return 1
@@ -118,6 +147,9 @@ def main():
         if wrapper:
             shutil.rmtree(bin_dir, ignore_errors=True)
 
+    if run.returncode == SKIP:
+        print("skipped: " + skip_reason(run.stderr))
+        return SKIP
     failed = False
     for stream, actual in (("stdout", run.stdout), ("stderr", run.stderr)):
         expected = case.get(stream, b"").replace(b"@OFFSET@", offset)
