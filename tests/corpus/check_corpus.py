@@ -22,7 +22,7 @@ usage: check_corpus.py VARNAK CORPUS_DIR GOLDEN_DIR [--only files|folder] [--upd
 
 --update rewrites the golden files from the current tool; check the new
 ones by hand against the corpus before committing them.
-Exit status: 0 pass, 1 fail, 77 skipped (no corpus).
+Exit status: 0 pass, 1 fail, 77 skipped (no corpus, or no libfaketime).
 """
 
 import argparse
@@ -95,8 +95,9 @@ def faketime_library():
     """libfaketime itself. The faketime command is not used: it keeps a
     semaphore and a shared-memory segment named after its process id, and one
     left behind by a killed run makes a later run with the same id fail."""
-    found = sorted(glob.glob("/usr/lib/*/faketime/libfaketime.so.1") +
-                   glob.glob("/usr/lib/faketime/libfaketime.so.1"))
+    found = sorted(path for path in glob.glob("/usr/lib/*/faketime/libfaketime.so.1") +
+                   glob.glob("/usr/lib/faketime/libfaketime.so.1")
+                   if os.path.isfile(path) and os.path.getsize(path) > 0)
     return found[0] if found else None
 
 
@@ -331,14 +332,15 @@ def main():
     corpus = os.path.abspath(args.corpus)
     golden_dir = os.path.abspath(args.golden)
     if not os.path.isdir(corpus):
-        print(f"SKIP: no mail corpus at {corpus} (it lives beside the project, in "
-              "../shared/corpus); the real-mail checks did not run")
+        print(f"skipped: needs the mail corpus in {corpus} (../shared/corpus, beside "
+              "the project)")
         return SKIP
     library = faketime_library()
     if library is None:
-        print("FAIL: libfaketime is not installed (Debian package libfaketime, which "
-              f"comes with faketime); the goldens assume the clock reads {CLOCK}")
-        return 1
+        # The goldens complete two-digit years around a fixed clock; the real
+        # one would give other rows, not a fault of the tool.
+        print(f"skipped: needs libfaketime (Debian package faketime) to set the clock to {CLOCK}")
+        return SKIP
     env = clock_environment(library)
     problem = clock_problem(varnak, env)
     if problem:

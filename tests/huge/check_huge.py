@@ -117,7 +117,7 @@ def main():
         true_size, sizes = build(huge, second_at)
         allocated = os.stat(huge).st_blocks * 512
         if allocated > 64 * 2**20:
-            print(f"SKIP: the file system of {work} does not keep holes "
+            print(f"skipped: the file system of {work} does not keep holes "
                   f"({allocated} bytes allocated); not filling a disk")
             return SKIP
         small = os.path.join(work, "small.mbox")

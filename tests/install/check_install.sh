@@ -57,7 +57,7 @@ for page in varnak varnak-plot; do
   elif command -v groff > /dev/null 2>&1; then
     groff -man -T ascii "$file" > page.raw 2> page.err
   else
-    echo "check_install: no man, mandoc or groff here; the manual pages were not rendered"
+    echo "skipped: needs man, mandoc or groff (Debian package man-db, mandoc or groff-base) to render the manual pages; all else was checked"
     exit 77
   fi
   sed "s/.$backspace//g" page.raw > page.txt
