@@ -24,8 +24,7 @@ trap 'rm -f "$out"' EXIT
 
 # Runs "$@" once with its output to OUT; prints wall nanoseconds, peak
 # resident KiB and processor seconds (user + system: on a busy machine the
-# wall time also holds the time spent waiting for a processor). Only cat writes to /dev/null: grep stops at its first match
-# when its output is /dev/null, so the others write to a file.
+# wall time also holds the time spent waiting for a processor).
 measure() {
   local out=$1 start end rss_file
   shift
@@ -49,6 +48,8 @@ for mib in "${sizes[@]}"; do
   declare -A times=() rss=() cpu=()
   for ((i = 0; i < runs; i++)); do
     # Interleaved, so that a busy moment on the machine hits every command.
+    # Only cat writes to /dev/null: grep stops at its first match when its
+    # output is /dev/null, so the others write to a file.
     for name in "${names[@]}"; do
       case $name in
         cat) result=$(measure /dev/null cat "$file") ;;
