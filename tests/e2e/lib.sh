@@ -12,26 +12,35 @@ skip() {
   exit 77
 }
 
-# The Debian package that brings a tool the cases use, for the skip reason.
+# The Debian package that brings a program the tests use, for the skip
+# reason; nothing for programs it does not know.
 package_of() {
   case $1 in
     gnuplot) echo gnuplot-nox ;;
     faketime | libfaketime) echo faketime ;;
-    *) echo "$1" ;;
+    valgrind) echo valgrind ;;
+    man) echo man-db ;;
+    mandoc) echo mandoc ;;
+    groff) echo groff-base ;;
   esac
 }
 
 # require_tool NAME...: skips the case unless every NAME is a command here.
+# A file without execute permission does not count, although bash's
+# `command -v` names it when no executable one is found.
 require_tool() {
-  local tool missing=() packages=()
+  local tool found package missing=()
   for tool in "$@"; do
-    if ! command -v "$tool" > /dev/null 2>&1; then
-      missing+=("$tool")
-      packages+=("$(package_of "$tool")")
+    found=$(command -v "$tool" 2> /dev/null) || found=
+    if [ -z "$found" ] || { [[ $found == */* ]] && [ ! -x "$found" ]; }; then
+      package=$(package_of "$tool")
+      missing+=("$tool${package:+ (Debian package $package)}")
     fi
   done
   if [ ${#missing[@]} -ne 0 ]; then
-    skip "needs ${missing[*]} (Debian package ${packages[*]})"
+    local reason=${missing[0]}
+    for tool in "${missing[@]:1}"; do reason+=", $tool"; done
+    skip "needs $reason"
   fi
 }
 
