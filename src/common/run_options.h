@@ -5,6 +5,8 @@
 #define VARNAK_COMMON_RUN_OPTIONS_H_
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 // Which messages the report adds up. Every message is stored, sent and
 // received apart, whatever the direction; only the report applies it.
@@ -22,6 +24,20 @@ struct RunOptions {
   // Year of the local date at start-up; years below 1000 in dates are
   // completed around it.
   int32_t currentYear = 0;
+
+  // The readings a plain run leaves out, each switched on by its option.
+  // Compressed data and archives are unpacked as they are read.
+  bool unpack = false;
+  // A file that is one message (Maildir, MH, .eml, .emlx) is counted.
+  bool maildir = false;
+  // "From " lines of mailing-list archives ("From jane at example.com  Tue
+  // Jan  3 10:00:00 2017") separate messages too.
+  bool lists = false;
+  // A tally of every file and message follows the report.
+  bool summary = false;
+  // When not empty, a message is sent when its From: header holds one of
+  // these addresses, and received otherwise.
+  std::vector<std::string> me;
 };
 
 #endif  // VARNAK_COMMON_RUN_OPTIONS_H_

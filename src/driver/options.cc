@@ -1,7 +1,9 @@
 #include "driver/options.h"
 
 #include <cstddef>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/console.h"
 
@@ -83,6 +85,44 @@ bool readYears(std::string_view arg, RunOptions* options) {
   return true;
 }
 
+// Reads "-me=ADDRESS[,ADDRESS...]": every address non-empty and holding
+// an "@".
+bool readAddresses(std::string_view arg, RunOptions* options) {
+  constexpr std::string_view kPrefix = "-me=";
+  if (!arg.starts_with(kPrefix)) return false;
+  arg.remove_prefix(kPrefix.size());
+  std::vector<std::string> addresses;
+  for (;;) {
+    size_t comma = arg.find(',');
+    std::string_view address = arg.substr(0, comma);
+    if (address.find('@') == std::string_view::npos) return false;
+    addresses.emplace_back(address);
+    if (comma == std::string_view::npos) break;
+    arg.remove_prefix(comma + 1);
+  }
+  options->me = std::move(addresses);
+  return true;
+}
+
+// The options added after the first six; none of them begins with the name
+// of one of those, so the six keep matching as they always did.
+bool applyReadingOption(std::string_view arg, RunOptions* options) {
+  if (arg.starts_with("-unpack")) {
+    options->unpack = true;
+  } else if (arg.starts_with("-maildir")) {
+    options->maildir = true;
+  } else if (arg.starts_with("-lists")) {
+    options->lists = true;
+  } else if (arg.starts_with("-summary")) {
+    options->summary = true;
+  } else if (arg.starts_with("-me")) {
+    return readAddresses(arg, options);
+  } else {
+    return false;
+  }
+  return true;
+}
+
 // Applies one option argument; false when it is not acceptable.
 bool applyOption(std::string_view arg, RunOptions* options) {
   // Prefix matching, in this order: "-allx" is "-all", "-sentinel" is "-sent".
@@ -98,9 +138,13 @@ bool applyOption(std::string_view arg, RunOptions* options) {
   } else if (arg.starts_with("-verbose")) {
     options->terse = false;
   } else {
-    return false;
+    return applyReadingOption(arg, options);
   }
   return true;
+}
+
+bool isVersionOption(std::string_view arg) {
+  return arg.starts_with("-version") || arg.starts_with("--version");
 }
 
 }  // namespace
@@ -111,6 +155,11 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   for (; i < argc; ++i) {
     std::string_view arg = argv[i];
     if (!arg.starts_with('-')) break;
+    if (isVersionOption(arg)) {
+      result.usage = false;
+      result.version = true;
+      return result;
+    }
     if (!applyOption(arg, &result.options)) return result;
   }
   if (i >= argc) return result;

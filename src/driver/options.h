@@ -8,6 +8,8 @@
 struct CommandLine {
   // True when the command line is not acceptable and the usage text is due.
   bool usage = true;
+  // True when the version is asked for; nothing else then counts.
+  bool version = false;
   RunOptions options;
   // Index in argv of the first path argument.
   int firstPath = 0;

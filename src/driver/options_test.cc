@@ -1,5 +1,6 @@
 #include "driver/options.h"
 
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -75,3 +76,47 @@ TEST(CommandLineTest, OptionsMatchByPrefixAndLaterOnesWin) {
 }
 
 }  // namespace
+
+TEST(CommandLineTest, ReadingOptionsMatchByPrefixAndAddressesNeedAnAt) {
+  const struct {
+    std::vector<const char*> args;
+    bool usage;
+    const char* expected;  // unpack maildir lists summary, then the addresses
+  } cases[] = {
+      {{"-unpack", "-maildir", "-lists", "-summary", "m"}, false, "1111"},
+      {{"-unpackers", "-maildirs", "-listsx", "-summaryx", "m"}, false, "1111"},
+      {{"-me=Me@Example.com,other@host", "m"}, false, "0000 Me@Example.com other@host"},
+      {{"-me=a@b", "-me=c@d", "m"}, false, "0000 c@d"},
+      {{"-me=", "m"}, true, ""},
+      {{"-me=a@b,", "m"}, true, ""},
+      {{"-me=,a@b", "m"}, true, ""},
+      {{"-me=a@b,,c@d", "m"}, true, ""},
+      {{"-me=nobody", "m"}, true, ""},
+      {{"-me", "m"}, true, ""},
+      {{"-meow", "m"}, true, ""},
+      {{"-unpack"}, true, ""},  // still a path is needed
+  };
+  for (const auto& c : cases) {
+    CommandLine line = parse(c.args);
+    EXPECT_EQ(line.usage, c.usage) << c.args[0];
+    if (line.usage) continue;
+    const RunOptions& o = line.options;
+    std::string got = std::to_string(o.unpack) + std::to_string(o.maildir) +
+                      std::to_string(o.lists) + std::to_string(o.summary);
+    for (const std::string& address : o.me)
+      got += " " + address;
+    EXPECT_EQ(got, c.expected) << c.args[0];
+  }
+}
+
+TEST(CommandLineTest, VersionWinsOverEverythingAfterIt) {
+  for (std::vector<const char*> args :
+       {std::vector<const char*>{"-version"}, {"--version", "-bogus"}, {"-sent", "-versions"}}) {
+    CommandLine line = parse(args);
+    EXPECT_FALSE(line.usage) << args[0];
+    EXPECT_TRUE(line.version) << args[0];
+  }
+  // Before it, an unacceptable option still gives the usage text.
+  EXPECT_TRUE(parse({"-bogus", "-version"}).usage);
+  EXPECT_FALSE(parse({"-sent", "mail"}).version);
+}

@@ -53,6 +53,10 @@ int runMain(int argc, const char* const* argv) {
     printUsage();
     return finishRun(0);
   }
+  if (commandLine.version) {
+    printOut({"varnak " VARNAK_VERSION "\n"});
+    return finishRun(0);
+  }
   RunOptions& options = commandLine.options;
   options.currentYear = currentLocalYear();
   if (!options.terse) printRunMessages(options);
