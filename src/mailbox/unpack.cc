@@ -1,0 +1,251 @@
+#include "mailbox/unpack.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// Leading marks of the compressed streams and archives opened here. Data
+// that does not begin with one of them (and is no tar archive, whose mark
+// stands further in) goes on as it is: libarchive's "raw" format, which
+// stands for the content of a bare compressed stream, would take any bytes
+// at all.
+constexpr std::string_view kMarks[] = {
+    {"\x1f\x8b", 2},                  // gzip
+    {"\x1f\x9d", 2},                  // compress (.Z)
+    {"BZh", 3},                       // bzip2 (the block size digit is checked apart)
+    {"\xfd\x37\x7a\x58\x5a\x00", 6},  // xz
+    {"\x28\xb5\x2f\xfd", 4},          // zstd frame
+    {"\x04\x22\x4d\x18", 4},          // lz4 frame
+    {"\x02\x21\x4c\x18", 4},          // lz4 legacy frame
+    {"PK\x03\x04", 4},                // zip, first local header
+    {"PK\x05\x06", 4},                // zip without entries
+    {"7z\xbc\xaf\x27\x1c", 6},        // 7z
+    {"070707", 6},                    // cpio, portable ASCII
+    {"070701", 6},                    // cpio, new ASCII
+    {"070702", 6},                    // cpio, new ASCII with checksums
+    {"\xc7\x71", 2},                  // cpio, binary, little-endian
+    {"\x71\xc7", 2},                  // cpio, binary, big-endian
+};
+
+// A POSIX or GNU tar header: "ustar" at byte 257 and a checksum that adds up
+// (the sum of the block's bytes, the checksum field counted as blanks).
+bool looksLikeTar(std::string_view head) {
+  constexpr size_t kBlock = 512;
+  constexpr size_t kSumField = 148;
+  constexpr size_t kSumSize = 8;
+  if (head.size() < kBlock || head.substr(257, 5) != "ustar") return false;
+  unsigned expected = 0;
+  bool digits = false;
+  for (size_t i = kSumField; i < kSumField + kSumSize; ++i) {
+    char c = head[i];
+    if (c >= '0' && c <= '7') {
+      expected = expected * 8 + static_cast<unsigned>(c - '0');
+      digits = true;
+    } else if (c == ' ' || c == '\0') {
+      if (digits) break;
+    } else {
+      return false;
+    }
+  }
+  unsigned sum = 0;
+  for (size_t i = 0; i < kBlock; ++i) {
+    bool inField = i >= kSumField && i < kSumField + kSumSize;
+    sum += inField ? unsigned{' '} : static_cast<unsigned char>(head[i]);
+  }
+  return digits && sum == expected;
+}
+
+// What libarchive reads the data through: the bytes already read first,
+// then the source's reader, and the source's seeker when it has one.
+struct Feed {
+  const PackedSource* source;
+  std::string_view head;
+  int64_t position = 0;
+  std::vector<char> buffer;
+};
+
+// Decoder input block. libarchive looks ahead across blocks itself; larger
+// ones only cost memory.
+constexpr size_t kFeedSize = 65536;
+
+la_ssize_t readFeed(archive*, void* data, const void** block) {
+  Feed& feed = *static_cast<Feed*>(data);
+  size_t n;
+  if (!feed.head.empty()) {
+    *block = feed.head.data();
+    n = feed.head.size();
+    feed.head = {};
+  } else {
+    n = feed.source->read(feed.buffer.data(), feed.buffer.size());
+    *block = feed.buffer.data();
+  }
+  feed.position += static_cast<int64_t>(n);
+  return static_cast<la_ssize_t>(n);
+}
+
+la_int64_t seekFeed(archive*, void* data, la_int64_t offset, int whence) {
+  Feed& feed = *static_cast<Feed*>(data);
+  // The source's own position is past the bytes already read, which the
+  // feed may not have handed on yet: offsets from here are made absolute.
+  if (whence == SEEK_CUR) {
+    offset += feed.position;
+    whence = SEEK_SET;
+  }
+  int64_t position = feed.source->seek(offset, whence);
+  if (position < 0) return ARCHIVE_FATAL;
+  feed.head = {};
+  feed.position = position;
+  return position;
+}
+
+struct ArchiveFree {
+  void operator()(archive* a) const { archive_read_free(a); }
+};
+
+std::string errorText(archive* a) {
+  const char* text = archive_error_string(a);
+  return text != nullptr && *text != '\0' ? text : "unknown error";
+}
+
+// Reads up to kPackedHeadSize bytes from `read`, however few each call gives.
+std::string readHead(const ChunkReader& read) {
+  std::string head(kPackedHeadSize, '\0');
+  size_t have = 0;
+  while (have < head.size()) {
+    size_t n = read(head.data() + have, head.size() - have);
+    if (n == 0) break;
+    have += n;
+  }
+  head.resize(have);
+  return head;
+}
+
+bool unpackLevel(const PackedSource& source, const UnpackHandlers& handlers, int depth);
+
+// One regular entry: opened again when it is packed itself, handed on
+// otherwise, with the bytes read to tell which put back in front.
+bool passEntry(const std::string& name, const ChunkReader& read, const UnpackHandlers& handlers,
+               int depth) {
+  std::string head = readHead(read);
+  if (looksPacked(head)) {
+    if (depth < kUnpackDepth) return unpackLevel({name, head, read, {}}, handlers, depth + 1);
+    handlers.problem(name, "packed more than " + std::to_string(kUnpackDepth) + " levels deep");
+    return true;
+  }
+  std::string_view rest = head;
+  ChunkReader withHead = [&rest, &read](char* buffer, size_t capacity) {
+    if (rest.empty()) return read(buffer, capacity);
+    size_t n = std::min(capacity, rest.size());
+    std::copy_n(rest.data(), n, buffer);
+    rest.remove_prefix(n);
+    return n;
+  };
+  return handlers.entry(name, withHead);
+}
+
+bool unpackLevel(const PackedSource& source, const UnpackHandlers& handlers, int depth) {
+  std::unique_ptr<archive, ArchiveFree> owner(archive_read_new());
+  archive* a = owner.get();
+  if (a == nullptr) {
+    handlers.problem(source.name, "out of memory");
+    return true;
+  }
+  archive_read_support_filter_gzip(a);
+  archive_read_support_filter_bzip2(a);
+  archive_read_support_filter_xz(a);
+  archive_read_support_filter_zstd(a);
+  archive_read_support_filter_lz4(a);
+  archive_read_support_filter_compress(a);
+  archive_read_support_format_tar(a);
+  archive_read_support_format_zip(a);
+  archive_read_support_format_7zip(a);
+  archive_read_support_format_cpio(a);
+  // The content of a bare compressed stream, and of an empty one.
+  archive_read_support_format_raw(a);
+  archive_read_support_format_empty(a);
+
+  Feed feed{&source, source.head, 0, std::vector<char>(kFeedSize)};
+  archive_read_set_read_callback(a, readFeed);
+  if (source.seek) archive_read_set_seek_callback(a, seekFeed);
+  archive_read_set_callback_data(a, &feed);
+  if (archive_read_open1(a) != ARCHIVE_OK) {
+    handlers.problem(source.name, errorText(a));
+    return true;
+  }
+
+  // The last read of an entry's data that failed, if one did: its data
+  // ends there.
+  la_ssize_t readFailure = 0;
+  ChunkReader readEntry = [a, &readFailure](char* buffer, size_t capacity) -> size_t {
+    if (readFailure < 0) return 0;
+    la_ssize_t n = archive_read_data(a, buffer, capacity);
+    if (n >= 0) return static_cast<size_t>(n);
+    readFailure = n;
+    return 0;
+  };
+  // A damaged stretch of an archive can fail header after header: it is
+  // reported once, and it must give up if the reading stops moving.
+  bool inDamage = false;
+  int64_t damageAt = -1;
+  for (;;) {
+    archive_entry* entry = nullptr;
+    int status = archive_read_next_header(a, &entry);
+    if (status == ARCHIVE_EOF) return true;
+    if (status == ARCHIVE_FATAL) {
+      if (!inDamage) handlers.problem(source.name, errorText(a));
+      return true;
+    }
+    if (status == ARCHIVE_RETRY || status == ARCHIVE_FAILED) {
+      // This header could not be read; the archive may still hold more.
+      int64_t at = archive_filter_bytes(a, -1) + archive_filter_bytes(a, 0);
+      if (!inDamage) handlers.problem(source.name, errorText(a));
+      if (at == damageAt) return true;
+      inDamage = true;
+      damageAt = at;
+      continue;
+    }
+    inDamage = false;
+    bool raw = archive_format(a) == ARCHIVE_FORMAT_RAW;
+    // The raw format claims any data. Without a compression layer under it,
+    // what looked like an archive was not one libarchive could read.
+    if (raw && archive_filter_count(a) <= 1) {
+      handlers.problem(source.name, "not a readable archive");
+      return true;
+    }
+    if (archive_entry_filetype(entry) != AE_IFREG) continue;
+    std::string name = source.name;
+    if (!raw) {
+      const char* path = archive_entry_pathname(entry);
+      name += '(';
+      name += path != nullptr ? path : "";
+      name += ')';
+    }
+    readFailure = 0;
+    if (!passEntry(name, readEntry, handlers, depth)) return false;
+    if (readFailure < 0) {
+      handlers.problem(name, errorText(a));
+      if (readFailure == ARCHIVE_FATAL) return true;
+    }
+  }
+}
+
+}  // namespace
+
+bool looksPacked(std::string_view head) {
+  for (std::string_view mark : kMarks) {
+    if (!head.starts_with(mark)) continue;
+    if (mark == "BZh") return head.size() > 3 && head[3] >= '1' && head[3] <= '9';
+    return true;
+  }
+  return looksLikeTar(head);
+}
+
+bool unpack(const PackedSource& source, const UnpackHandlers& handlers) {
+  return unpackLevel(source, handlers, 1);
+}
