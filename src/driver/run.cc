@@ -64,8 +64,8 @@ int runMain(int argc, const char* const* argv) {
   int status = 0;
   DayTable table;
   if (table.create(options.firstYear, options.yearCount)) {
-    FileVisitor readFile = [&table, &options](const std::string& path) {
-      readMailbox(path, options, table);
+    FileVisitor readFile = [&table, &options](const std::string& path, const PathStatus& status) {
+      readMailbox(path, status, options, table);
     };
     for (int i = commandLine.firstPath; i < argc; ++i)
       processArgument(argv[i], options, readFile);

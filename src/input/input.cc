@@ -33,7 +33,7 @@ void walkPath(Walk& walk, std::string_view path) {
     return;
   }
   if (!status->isDirectory) {
-    walk.visitFile(std::string(path));
+    walk.visitFile(std::string(path), *status);
     return;
   }
   if (isEnclosing(walk, status->identity)) return;

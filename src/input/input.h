@@ -8,9 +8,12 @@
 #include <string_view>
 
 #include "common/run_options.h"
+#include "platform/directory.h"
 
-// Called with the path of every file found, in the order of the walk.
-using FileVisitor = std::function<void(const std::string& path)>;
+// Called with the path of every file found, in the order of the walk, and
+// the status the walk queried for it just before (the reader opens it
+// knowing whether it is a regular file, and its size).
+using FileVisitor = std::function<void(const std::string& path, const PathStatus& status)>;
 
 // Handles one path argument as typed: a file, a directory (walked to any
 // depth) or a directory with a "*" pattern in the last component.

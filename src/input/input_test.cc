@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -42,7 +44,7 @@ class InputTest : public testing::Test {
     RunOptions options;
     options.terse = true;
     processArgument(root_ + "/" + argument, options,
-                    [&seen](const std::string& path) { seen.push_back(path); });
+                    [&seen](const std::string& path, const PathStatus&) { seen.push_back(path); });
     return seen;
   }
   // Checks them, sorted, against the expected paths under the tree: the
@@ -103,6 +105,41 @@ TEST_F(InputTest, OnlyLinksBackIntoTheWalkAreSkipped) {
   link("a/link", "shared");
   link("b/link", "shared");
   expectVisits("", {"a/link/h", "b/link/h", "shared/h", "loop/f", "loop/sub/g"});
+}
+
+// The reader opens each file with the status the walk queried for it: a
+// regular file with its size (a link with that of its target), anything
+// else as no regular file, whichever way the walk reached it.
+TEST_F(InputTest, EachFileComesWithItsStatus) {
+  fs::create_directory(root_ + "/d");
+  std::ofstream(root_ + "/d/empty");
+  std::ofstream(root_ + "/d/five") << "12345";
+  fs::create_symlink(root_ + "/d/five", root_ + "/d/link");
+  ASSERT_EQ(mkfifo((root_ + "/d/pipe").c_str(), 0600), 0);
+  struct Expected {
+    const char* argument;
+    const char* file;
+    bool isRegular;
+    uint64_t size;
+  };
+  const Expected table[] = {
+      {"d", "d/empty", true, 0},     {"d", "d/five", true, 5},       {"d", "d/link", true, 5},
+      {"d", "d/pipe", false, 0},     {"d/*e", "d/five", true, 5},    {"d/five", "d/five", true, 5},
+      {"d/link", "d/link", true, 5}, {"d/pipe", "d/pipe", false, 0},
+  };
+  for (const Expected& expected : table) {
+    std::map<std::string, PathStatus> seen;
+    RunOptions options;
+    options.terse = true;
+    processArgument(
+        root_ + "/" + expected.argument, options,
+        [&seen](const std::string& path, const PathStatus& status) { seen[path] = status; });
+    auto found = seen.find(root_ + "/" + expected.file);
+    ASSERT_NE(found, seen.end()) << expected.argument << " " << expected.file;
+    EXPECT_FALSE(found->second.isDirectory) << expected.file;
+    EXPECT_EQ(found->second.isRegular, expected.isRegular) << expected.file;
+    EXPECT_EQ(found->second.size, expected.size) << expected.file;
+  }
 }
 
 }  // namespace

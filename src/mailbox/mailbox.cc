@@ -14,9 +14,10 @@ constexpr size_t kReadSize = 131072;
 
 }  // namespace
 
-void readMailbox(const std::string& path, const RunOptions& options, DayTable& table) {
-  int fd = openForReading(path);
-  if (fd < 0) return;
+void readMailbox(const std::string& path, const PathStatus& status, const RunOptions& options,
+                 DayTable& table) {
+  std::optional<OpenFile> file = openForReading(path, status);
+  if (!file) return;
   bool announced = false;
   ScanHandlers handlers;
   handlers.message = [&](MailMessage message, bool atSeparator) {
@@ -34,9 +35,9 @@ void readMailbox(const std::string& path, const RunOptions& options, DayTable& t
   MailboxScanner scanner(std::move(handlers));
   char buffer[kReadSize];
   for (;;) {
-    size_t n = readSome(fd, buffer, sizeof buffer);
+    size_t n = readSome(*file, buffer, sizeof buffer);
     if (n == 0 || !scanner.feed(buffer, n)) break;
   }
   scanner.finish();
-  closeFile(fd);
+  closeFile(*file);
 }

@@ -7,10 +7,12 @@
 
 #include "common/day_table.h"
 #include "common/run_options.h"
+#include "platform/directory.h"
 
-// Reads the file at `path`; when it is a mailbox, counts each of its
-// messages into `table`. Files that are not mailboxes are passed over
-// without a word.
-void readMailbox(const std::string& path, const RunOptions& options, DayTable& table);
+// Reads the file at `path`, whose status was just queried; when it is a
+// mailbox, counts each of its messages into `table`. Files that are not
+// mailboxes are passed over without a word.
+void readMailbox(const std::string& path, const PathStatus& status, const RunOptions& options,
+                 DayTable& table);
 
 #endif  // VARNAK_MAILBOX_MAILBOX_H_

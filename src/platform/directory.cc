@@ -22,6 +22,8 @@ std::optional<PathStatus> queryStatus(std::string_view path) {
   if (!name || ::stat(name->c_str(), &info) != 0) return std::nullopt;
   PathStatus status;
   status.isDirectory = S_ISDIR(info.st_mode);
+  status.isRegular = S_ISREG(info.st_mode);
+  if (status.isRegular) status.size = static_cast<uint64_t>(info.st_size);
   status.identity.device = static_cast<uint64_t>(info.st_dev);
   status.identity.inode = static_cast<uint64_t>(info.st_ino);
   return status;

@@ -18,6 +18,10 @@ struct FileIdentity {
 
 struct PathStatus {
   bool isDirectory = false;
+  // A regular file (no directory, pipe, device or socket), and its size in
+  // bytes at the time of the query; the size is 0 for anything else.
+  bool isRegular = false;
+  uint64_t size = 0;
   FileIdentity identity;
 };
 

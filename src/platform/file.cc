@@ -5,27 +5,55 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-int openForReading(const std::string& path) {
-  // O_NONBLOCK only for the open itself: opening a pipe for reading would
-  // otherwise wait for a writer that may never come.
-  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return -1;
+namespace {
+
+// Makes the reads of `fd` wait for data again. False when the flags cannot
+// be read or set.
+bool clearNonBlocking(int fd) {
   int flags = ::fcntl(fd, F_GETFL);
-  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+  return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) >= 0;
+}
+
+}  // namespace
+
+std::optional<OpenFile> openForReading(const std::string& path, const PathStatus& status) {
+  // O_NONBLOCK for the open itself: opening a pipe for reading would
+  // otherwise wait for a writer that may never come. Reads of a regular
+  // file never wait whatever the flag says, so it is left set for them
+  // and costs nothing; should the file have been replaced by a pipe since
+  // its status was queried, readSome clears the flag when a read would wait.
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  OpenFile file;
+  file.fd = fd;
+  if (status.isRegular) {
+    file.knownSize = status.size;
+  } else if (!clearNonBlocking(fd)) {
     ::close(fd);
-    return -1;
+    return std::nullopt;
   }
-  return fd;
+  return file;
 }
 
-size_t readSome(int fd, char* buffer, size_t capacity) {
+size_t readSome(OpenFile& file, char* buffer, size_t capacity) {
+  if (file.atEnd) return 0;
   for (;;) {
-    ssize_t n = ::read(fd, buffer, capacity);
-    if (n >= 0) return static_cast<size_t>(n);
-    if (errno != EINTR) return 0;
+    ssize_t n = ::read(file.fd, buffer, capacity);
+    if (n >= 0) {
+      size_t count = static_cast<size_t>(n);
+      file.position += count;
+      file.atEnd = count == 0 || (count < capacity && file.position == file.knownSize);
+      return count;
+    }
+    if (errno == EINTR) continue;
+    // Only a file that turned into a pipe after its status was queried gets
+    // here with the flag still set: from now on its reads wait for data.
+    if ((errno == EAGAIN || errno == EWOULDBLOCK) && clearNonBlocking(file.fd)) continue;
+    file.atEnd = true;
+    return 0;
   }
 }
 
-void closeFile(int fd) {
-  ::close(fd);
+void closeFile(const OpenFile& file) {
+  ::close(file.fd);
 }

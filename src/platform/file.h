@@ -4,18 +4,35 @@
 #define VARNAK_PLATFORM_FILE_H_
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 
-// Opens the file at `path` for reading and returns its descriptor, or -1.
-// The open never waits: a named pipe that no process writes to reads as
-// empty instead of blocking the run, while a pipe that has a writer is read
-// normally.
-int openForReading(const std::string& path);
+#include "platform/directory.h"
+
+// A file open for reading.
+struct OpenFile {
+  int fd = -1;
+  // The size a regular file had when its status was queried, and how many
+  // bytes have been read since the open. A read that comes back short
+  // exactly at that size is taken as the end, which saves the read that
+  // would only say so; a file that has grown or shrunk since is read on to
+  // its real end. Empty for pipes and devices, whose size means nothing.
+  std::optional<uint64_t> knownSize;
+  uint64_t position = 0;
+  bool atEnd = false;
+};
+
+// Opens the file at `path`, whose status the caller has just queried, for
+// reading. The open never waits: a named pipe that no process writes to
+// reads as empty instead of blocking the run, while a pipe that has a writer
+// is read normally. Empty when the file cannot be opened.
+std::optional<OpenFile> openForReading(const std::string& path, const PathStatus& status);
 
 // Reads up to `capacity` bytes into `buffer`. Returns how many were read;
 // 0 means the end of the data, and a read error counts as that end too.
-size_t readSome(int fd, char* buffer, size_t capacity);
+size_t readSome(OpenFile& file, char* buffer, size_t capacity);
 
-void closeFile(int fd);
+void closeFile(const OpenFile& file);
 
 #endif  // VARNAK_PLATFORM_FILE_H_
