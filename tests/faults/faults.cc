@@ -196,7 +196,9 @@ void beforeOpen(const char* path) {
 using OpenFunction = int (*)(const char*, int, ...);
 
 // The mode argument is there only when the flags create a file.
-bool takesMode(int flags) { return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE; }
+bool takesMode(int flags) {
+  return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
+}
 
 int trackedOpen(OpenFunction realOpen, const char* path, int flags, mode_t mode) {
   beforeOpen(path);
