@@ -54,6 +54,15 @@ size_t readSome(OpenFile& file, char* buffer, size_t capacity) {
   }
 }
 
+int64_t seekFile(OpenFile& file, int64_t offset, int whence) {
+  if (!file.knownSize) return -1;
+  off_t position = ::lseek(file.fd, static_cast<off_t>(offset), whence);
+  if (position < 0) return -1;
+  file.position = static_cast<uint64_t>(position);
+  file.atEnd = false;
+  return static_cast<int64_t>(position);
+}
+
 void closeFile(const OpenFile& file) {
   ::close(file.fd);
 }

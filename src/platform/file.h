@@ -33,6 +33,11 @@ std::optional<OpenFile> openForReading(const std::string& path, const PathStatus
 // 0 means the end of the data, and a read error counts as that end too.
 size_t readSome(OpenFile& file, char* buffer, size_t capacity);
 
+// Moves the read position of a regular file: `whence` as for fseek
+// (SEEK_SET, SEEK_CUR, SEEK_END). Returns the new position, or -1, always
+// for pipes and devices.
+int64_t seekFile(OpenFile& file, int64_t offset, int whence);
+
 void closeFile(const OpenFile& file);
 
 #endif  // VARNAK_PLATFORM_FILE_H_
