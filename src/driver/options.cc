@@ -9,6 +9,9 @@
 
 namespace {
 
+// Printed byte for byte as users and their scripts have always seen it:
+// "Berkely" is misspelt on purpose, and the newer options are left out (the
+// manual page and the README describe them).
 constexpr std::string_view kUsage =
     "Usage: varnak [-years=1970-2170] [-sent|-rcvd] [-terse] files...\n"
     "* Shows the cumulative number and sizes of your emails.\n"
