@@ -1,83 +1,176 @@
 #!/usr/bin/env bash
-# Throughput and peak memory of `varnak -terse` on a synthetic mailbox, warm
-# in the page cache, beside cat, wc -l and grep -c on the same file in the
-# same run. Each command runs RUNS times; the medians are printed.
+# The benchmark of varnak on every shape of mail and on trees of many files.
 #
-# usage: bench/run_bench.sh [MEBIBYTES...]     (default: 100 1024)
-# environment: BUILD_DIR (default build/bench-release), RUNS (default 5),
-#              BENCH_DIR for the generated files (default /tmp)
+# For each shape of make_mailbox (bench/make_mailbox.cc) it writes one
+# deterministic mailbox of the given size, warms it into the page cache and
+# runs `varnak -terse` and `wc -l` on it in turn, RUNS times each, paired
+# and interleaved so that a busy moment hits both. It prints one row per
+# shape with the medians: wall and processor seconds of both, varnak's time
+# as a multiple of wc -l's (wall and processor), varnak's MB/s and its peak
+# resident memory. For a tree of FILES small mailboxes (and a Maildir of
+# FILES messages, once varnak reads Maildirs with -maildir) it prints the
+# processor and wall microseconds per file, the system calls per file
+# (strace -c -f) and the peak memory.
+#
+# It reports and never fails on a time; it fails only when something cannot
+# be built, written or run.
+#
+# usage: bench/run_bench.sh [MEBIBYTES [FILES]]     (default: 300 100000)
+# environment: BUILD_DIR  the build directory (default build/bench-release,
+#                         configured with the bench-release preset)
+#              RUNS       runs of each command (default 5)
+#              BENCH_DIR  where the generated data is kept (default /tmp)
+#              SHAPES     the shapes to measure (default: all of them)
+#              TREES      the trees to measure (default: "tree maildir")
+# The calls column needs strace (Debian package strace); without it it
+# shows "-".
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
+mib=${1:-300}
+files=${2:-100000}
 build=${BUILD_DIR:-$root/build/bench-release}
 runs=${RUNS:-5}
 data_dir=${BENCH_DIR:-/tmp}
-sizes=("$@")
-[ ${#sizes[@]} -gt 0 ] || sizes=(100 1024)
+read -r -a shapes <<<"${SHAPES:-realistic crlf tiny headers blank-runs from-paragraphs long-lines}"
+read -r -a trees <<<"${TREES:-tree maildir}"
 export LC_ALL=C
 
 cmake --preset bench-release -B "$build" >/dev/null
-cmake --build "$build" -j2 --target varnak make_mailbox >/dev/null
+cmake --build "$build" -j2 --target varnak make_mailbox measure >/dev/null
 varnak=$build/varnak
-out=$(mktemp)
-trap 'rm -f "$out"' EXIT
+generator=$build/bench/make_mailbox
+measurer=$build/bench/measure
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
 
-# Runs "$@" once with its output to OUT; prints wall nanoseconds, peak
-# resident KiB and processor seconds (user + system: on a busy machine the
-# wall time also holds the time spent waiting for a processor).
+# Runs "$@" once, standard output to $scratch/out and standard error to
+# $scratch/err; prints wall nanoseconds, peak resident KiB and processor
+# seconds (user + system: on a busy machine the wall time also holds the
+# time spent waiting for a processor). A run that fails is still reported.
 measure() {
-  local out=$1 start end rss_file
-  shift
-  rss_file=$(mktemp)
-  start=$(date +%s%N)
-  /usr/bin/time -f '%M %U %S' -o "$rss_file" "$@" >"$out"
-  end=$(date +%s%N)
-  echo "$((end - start)) $(tail -n 1 "$rss_file" | awk '{ print $1, $2 + $3 }')"
-  rm -f "$rss_file"
+  "$measurer" "$scratch/out" "$scratch/err" "$@" || true
 }
 
-median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+median() { tr ' ' '\n' | grep . | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-for mib in "${sizes[@]}"; do
-  file=$data_dir/varnak-bench-${mib}M.mbox
-  [ -f "$file" ] || "$build/bench/make_mailbox" "$mib" "$file"
-  bytes=$(stat -c %s "$file")
-  cat "$file" >/dev/null  # into the page cache
+# Data is written again when the generator is newer than it (a changed
+# generator writes different bytes); a stamp marks a tree as complete.
+fresh() { [ -e "$1" ] && [ "$1" -nt "$generator" ]; }
 
-  names=("cat" "wc -l" "grep -c '^From '" "varnak -terse")
-  declare -A times=() rss=() cpu=()
+shape_file() {
+  local file=$data_dir/varnak-bench-$1-${mib}M.mbox
+  fresh "$file" || "$generator" "$1" "$mib" "$file"
+  echo "$file"
+}
+
+tree_dir() {
+  local dir=$data_dir/varnak-bench-$1-$files
+  if ! fresh "$dir.complete"; then
+    rm -rf "$dir" "$dir.complete"
+    "$generator" "$1" "$files" "$dir"
+    touch "$dir.complete"
+  fi
+  echo "$dir"
+}
+
+# A row of the table of single files: LABEL BYTES, then the varnak command
+# line and the one it is paired with, as the names of two arrays. A row for
+# compressed data, say, pairs `varnak -unpack x.gz` with `zcat x.gz | wc -l`
+# (through bash -c: the processor time counts the whole pipeline's).
+paired_row() {
+  local label=$1 bytes=$2
+  local -n tool=$3 baseline=$4
+  local tool_ns="" tool_cpu="" tool_kib="" base_ns="" base_cpu="" i ns kib cpu
+  "${tool[@]}" >/dev/null 2>&1 || true  # warm whatever the first run would warm
   for ((i = 0; i < runs; i++)); do
-    # Interleaved, so that a busy moment on the machine hits every command.
-    # Only cat writes to /dev/null: grep stops at its first match when its
-    # output is /dev/null, so the others write to a file.
-    for name in "${names[@]}"; do
-      case $name in
-        cat) result=$(measure /dev/null cat "$file") ;;
-        "wc -l") result=$(measure "$out" wc -l "$file") ;;
-        grep*) result=$(measure "$out" grep -c '^From ' "$file") ;;
-        varnak*) result=$(measure "$out" "$varnak" -terse "$file") ;;
-      esac
-      read -r ns kib seconds <<<"$result"
-      times[$name]+="$ns "
-      rss[$name]+="$kib "
-      cpu[$name]+="$seconds "
-    done
+    read -r ns kib cpu <<<"$(measure "${tool[@]}")"
+    tool_ns+="$ns " tool_kib+="$kib " tool_cpu+="$cpu "
+    read -r ns kib cpu <<<"$(measure "${baseline[@]}")"
+    base_ns+="$ns " base_cpu+="$cpu "
   done
+  local tw tc bw bc rss
+  tw=$(median <<<"$tool_ns") tc=$(median <<<"$tool_cpu") rss=$(median <<<"$tool_kib")
+  bw=$(median <<<"$base_ns") bc=$(median <<<"$base_cpu")
+  awk -v l="$label" -v b="$bytes" -v tw="$tw" -v tc="$tc" -v bw="$bw" -v bc="$bc" -v rss="$rss" '
+    function ratio(x, y) { return y > 0 ? sprintf("%.2f", x / y) : "-" }
+    BEGIN {
+      printf "| %s | %.0f | %.3f | %.3f | %.3f | %.3f | %s | %s | %.0f | %d |\n", l, b / 1048576,
+             tw / 1e9, tc, bw / 1e9, bc, ratio(tw, bw), ratio(tc, bc), b / (tw / 1e9) / 1e6, rss
+    }'
+}
 
-  echo "== $mib MiB ($bytes bytes), $runs runs each, medians; load average $(cut -d" " -f1-3 /proc/loadavg)"
-  printf '%-20s %10s %10s %14s %12s\n' command seconds MB/s "peak RSS KiB" "cpu seconds"
-  declare -A mbps=()
-  for name in "${names[@]}"; do
-    ns=$(tr ' ' '\n' <<<"${times[$name]}" | grep . | median)
-    kib=$(tr ' ' '\n' <<<"${rss[$name]}" | grep . | median)
-    seconds=$(tr ' ' '\n' <<<"${cpu[$name]}" | grep . | median)
-    mbps[$name]=$(awk -v b="$bytes" -v ns="$ns" 'BEGIN { printf "%.0f", b / (ns / 1e9) / 1e6 }')
-    printf '%-20s %10.3f %10s %14s %12.2f\n' "$name" "$(awk -v ns="$ns" 'BEGIN { print ns / 1e9 }')" \
-      "${mbps[$name]}" "$kib" "$seconds"
+# System calls of one run of "$@", all processes together, from strace -c.
+count_calls() {
+  if ! command -v strace >/dev/null; then
+    echo "-"
+    return
+  fi
+  strace -c -f -o "$scratch/strace" "$@" >/dev/null 2>&1 || true
+  # The closing line: % time, seconds, usecs/call, calls, [errors,] "total".
+  awk '$NF == "total" { print $4 }' "$scratch/strace"
+}
+
+# A row of the table of trees: LABEL FILES, then the varnak command line.
+tree_row() {
+  local label=$1 count=$2
+  shift 2
+  local walls="" cpus="" kibs="" i ns kib cpu calls
+  "$@" >/dev/null 2>&1 || true  # the directories and inodes into their caches
+  for ((i = 0; i < runs; i++)); do
+    read -r ns kib cpu <<<"$(measure "$@")"
+    walls+="$ns " cpus+="$cpu " kibs+="$kib "
   done
-  for name in "cat" "wc -l" "grep -c '^From '"; do
-    awk -v v="${mbps[varnak -terse]}" -v b="${mbps[$name]}" -v n="$name" \
-      'BEGIN { printf "varnak / %-16s %.2f\n", n, v / b }'
-  done
-  unset times rss cpu mbps
+  calls=$(count_calls "$@")
+  awk -v l="$label" -v n="$count" -v w="$(median <<<"$walls")" -v c="$(median <<<"$cpus")" \
+      -v rss="$(median <<<"$kibs")" -v calls="$calls" '
+    BEGIN {
+      printf "| %s | %d | %.3f | %.3f | %.2f | %.2f | %s | %d |\n", l, n, w / 1e9, c,
+             c * 1e6 / n, w / 1e3 / n, calls == "-" ? "-" : sprintf("%.2f", calls / n), rss
+    }'
+}
+
+# Whether this varnak counts the messages of a Maildir with -maildir: until
+# it does, the option is unknown (usage text) or reads nothing.
+reads_maildir() {
+  local probe=$scratch/probe-maildir
+  mkdir -p "$probe/cur" "$probe/new" "$probe/tmp"
+  printf 'Date: Mon, 7 Jan 2002 10:12:01 +0000\nSubject: probe\n\nHello\n' >"$probe/new/1.probe"
+  "$varnak" -terse -maildir "$probe" 2>/dev/null | grep -q '^07	01	2002	1	'
+}
+
+echo "varnak $("$varnak" -version 2>/dev/null | head -n 1 || true), $runs runs each, medians;" \
+  "$(nproc) processors; load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo
+echo "| shape | MiB | varnak s | varnak cpu s | wc -l s | wc -l cpu s | varnak / wc -l wall | varnak / wc -l cpu | varnak MB/s | varnak peak RSS KiB |"
+echo "|---|---|---|---|---|---|---|---|---|---|"
+for shape in "${shapes[@]}"; do
+  file=$(shape_file "$shape")
+  cat "$file" >/dev/null  # into the page cache
+  tool_cmd=("$varnak" -terse "$file")
+  base_cmd=(wc -l "$file")
+  paired_row "$shape" "$(stat -c %s "$file")" tool_cmd base_cmd
 done
+
+echo
+echo "| tree | files | varnak s | varnak cpu s | cpu µs per file | wall µs per file | system calls per file | varnak peak RSS KiB |"
+echo "|---|---|---|---|---|---|---|---|"
+for tree in "${trees[@]}"; do
+  case $tree in
+    tree)
+      dir=$(tree_dir tree)
+      tree_row "tree of small mailboxes" "$files" "$varnak" -terse "$dir"
+      ;;
+    maildir)
+      if reads_maildir; then
+        dir=$(tree_dir maildir)
+        tree_row "Maildir, one message a file" "$files" "$varnak" -terse -maildir "$dir"
+      else
+        echo "| Maildir: not measured, this varnak does not read Maildirs (-maildir) | | | | | | | |"
+      fi
+      ;;
+    *) echo "run_bench.sh: unknown tree $tree" >&2 ;;
+  esac
+done
+echo
+echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
