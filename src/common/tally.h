@@ -1,0 +1,46 @@
+// What became of every file and every message of a run, for the closing
+// tally. Every part of the run adds to the groups it decides. Each file the
+// walk hands on ends in exactly one file group, and so does each entry of an
+// archive or compressed file (the container itself counting as unpacked);
+// each message handed to the classifier ends in exactly one message group.
+// So the groups add up.
+
+#ifndef VARNAK_COMMON_TALLY_H_
+#define VARNAK_COMMON_TALLY_H_
+
+#include <cstdint>
+
+struct RunTally {
+  // Files.
+  uint64_t mailboxFiles = 0;         // read as a mailbox
+  uint64_t messageFiles = 0;         // read as one message
+  uint64_t packedFiles = 0;          // compressed data or an archive, unpacked
+  uint64_t notMailFiles = 0;         // neither, passed over
+  uint64_t packedSkipped = 0;        // compressed data or an archive, without -unpack
+  uint64_t messageFilesSkipped = 0;  // one message, without -maildir
+  uint64_t unreadable = 0;           // missing, no permission, a listing that failed
+
+  // Messages.
+  uint64_t sent = 0;
+  uint64_t received = 0;
+  uint64_t withoutDate = 0;
+  uint64_t malformedDate = 0;
+  uint64_t outOfRange = 0;
+  uint64_t skipped = 0;  // from MAILER-DAEMON, or the text before a first separator
+
+  // Captured lines that reached the capture limit.
+  uint64_t headerTooLong = 0;
+  // "From " lines refused as separators that -lists would take.
+  uint64_t listLines = 0;
+
+  uint64_t files() const {
+    return mailboxFiles + messageFiles + packedFiles + notMailFiles + packedSkipped +
+           messageFilesSkipped + unreadable;
+  }
+  uint64_t counted() const { return sent + received; }
+  uint64_t messages() const {
+    return counted() + withoutDate + malformedDate + outOfRange + skipped;
+  }
+};
+
+#endif  // VARNAK_COMMON_TALLY_H_

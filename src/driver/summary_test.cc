@@ -1,0 +1,70 @@
+#include "driver/summary.h"
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The value of the line "name: value" in `text`, or "missing".
+std::string valueOf(const std::string& text, const std::string& name) {
+  size_t at = text.find("\n" + name + ": ");
+  if (at == std::string::npos) return "missing";
+  at += name.size() + 3;
+  return text.substr(at, text.find('\n', at) - at);
+}
+
+TEST(SummaryTest, TotalsAddUpAndNumbersAreGrouped) {
+  RunTally tally;
+  tally.mailboxFiles = 2;
+  tally.notMailFiles = 1;
+  tally.unreadable = 1;
+  tally.sent = 999;
+  tally.received = 1234567;
+  tally.withoutDate = 1;
+  tally.skipped = 433;
+  RunOptions options;
+  std::string text = formatTally(tally, options);
+  const struct {
+    const char* name;
+    const char* value;
+  } lines[] = {
+      {"files", "4"},
+      {"messages", "1,236,000"},
+      {"messages counted", "1,235,566"},
+      {"messages counted as sent", "999"},
+      {"messages skipped as MAILER-DAEMON or empty", "433"},
+      {"report shows", "all counted messages"},
+  };
+  for (const auto& l : lines)
+    EXPECT_EQ(valueOf(text, l.name), l.value) << l.name;
+  EXPECT_EQ(text.find("hint:"), std::string::npos);
+}
+
+TEST(SummaryTest, HintsNameTheOptionThatReadsWhatWasPassedOver) {
+  const struct {
+    bool unpack, maildir, lists;
+    const char* hints;  // the options the hints name, in order
+  } cases[] = {
+      {false, false, false, "-unpack -maildir -lists"},
+      {true, false, false, "-maildir -lists"},
+      {true, true, true, ""},
+  };
+  RunTally tally;
+  tally.packedSkipped = 1;
+  tally.messageFilesSkipped = 1;
+  tally.listLines = 1;
+  for (const auto& c : cases) {
+    RunOptions options;
+    options.unpack = c.unpack;
+    options.maildir = c.maildir;
+    options.lists = c.lists;
+    std::string text = formatTally(tally, options);
+    std::string named;
+    for (size_t at = text.find("hint: "); at != std::string::npos; at = text.find("hint: ", at + 1))
+      named += (named.empty() ? "" : " ") + text.substr(at + 6, text.find(' ', at + 6) - at - 6);
+    EXPECT_EQ(named, c.hints);
+  }
+}
+
+}  // namespace
