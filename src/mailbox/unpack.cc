@@ -113,26 +113,13 @@ std::string errorText(archive* a) {
   return text != nullptr && *text != '\0' ? text : "unknown error";
 }
 
-// Reads up to kPackedHeadSize bytes from `read`, however few each call gives.
-std::string readHead(const ChunkReader& read) {
-  std::string head(kPackedHeadSize, '\0');
-  size_t have = 0;
-  while (have < head.size()) {
-    size_t n = read(head.data() + have, head.size() - have);
-    if (n == 0) break;
-    have += n;
-  }
-  head.resize(have);
-  return head;
-}
-
 bool unpackLevel(const PackedSource& source, const UnpackHandlers& handlers, int depth);
 
 // One regular entry: opened again when it is packed itself, handed on
 // otherwise, with the bytes read to tell which put back in front.
 bool passEntry(const std::string& name, const ChunkReader& read, const UnpackHandlers& handlers,
                int depth) {
-  std::string head = readHead(read);
+  std::string head = readPackedHead(read);
   if (looksPacked(head)) {
     if (depth < kUnpackDepth) return unpackLevel({name, head, read, {}}, handlers, depth + 1);
     handlers.problem(name, "packed more than " + std::to_string(kUnpackDepth) + " levels deep");
@@ -215,7 +202,7 @@ bool unpackLevel(const PackedSource& source, const UnpackHandlers& handlers, int
     // The raw format claims any data. Without a compression layer under it,
     // what looked like an archive was not one libarchive could read.
     if (raw && archive_filter_count(a) <= 1) {
-      handlers.problem(source.name, "not a readable archive");
+      handlers.problem(source.name, "not a compressed stream or archive that can be read");
       return true;
     }
     if (archive_entry_filetype(entry) != AE_IFREG) continue;
@@ -244,6 +231,18 @@ bool looksPacked(std::string_view head) {
     return true;
   }
   return looksLikeTar(head);
+}
+
+std::string readPackedHead(const ChunkReader& read) {
+  std::string head(kPackedHeadSize, '\0');
+  size_t have = 0;
+  while (have < head.size()) {
+    size_t n = read(head.data() + have, head.size() - have);
+    if (n == 0) break;
+    have += n;
+  }
+  head.resize(have);
+  return head;
 }
 
 bool unpack(const PackedSource& source, const UnpackHandlers& handlers) {
