@@ -14,7 +14,7 @@ namespace {
 
 ScanHandlers recorder(std::string& log) {
   ScanHandlers handlers;
-  handlers.message = [&log](MailMessage m, bool atSeparator) {
+  handlers.message = [&log](const MailMessage& m, bool atSeparator) {
     log += atSeparator ? "S" : "E";
     log += m.hasReceivedLine ? "R" : "-";
     log += std::to_string(m.fromLine.size()) + ":" + m.fromLine;

@@ -5,7 +5,7 @@
 #include "date/date.h"
 #include "platform/console.h"
 
-void countMessage(MailMessage message, const RunOptions& options, DayTable& table) {
+void countMessage(const MailMessage& message, const RunOptions& options, DayTable& table) {
   const std::string& from = message.fromLine;
   if (from.empty() || from == "MAILER-DAEMON") return;
   if (message.dateText.empty()) {

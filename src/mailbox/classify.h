@@ -12,6 +12,6 @@
 // outside the table, is not counted and gets a warning naming it; the text
 // before a mailbox's first separator and bare "From MAILER-DAEMON" messages
 // are dropped without a word.
-void countMessage(MailMessage message, const RunOptions& options, DayTable& table);
+void countMessage(const MailMessage& message, const RunOptions& options, DayTable& table);
 
 #endif  // VARNAK_MAILBOX_CLASSIFY_H_

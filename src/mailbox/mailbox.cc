@@ -20,8 +20,8 @@ void readMailbox(const std::string& path, const PathStatus& status, const RunOpt
   if (!file) return;
   bool announced = false;
   ScanHandlers handlers;
-  handlers.message = [&](MailMessage message, bool atSeparator) {
-    countMessage(std::move(message), options, table);
+  handlers.message = [&](const MailMessage& message, bool atSeparator) {
+    countMessage(message, options, table);
     // The path is shown once a file proves to hold more than one message,
     // after whatever was said about its first one.
     if (atSeparator && !announced) {

@@ -6,8 +6,9 @@
 
 #include "mailbox/separator.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__) && defined(__SSE2__) && defined(__GNUC__)
+#define VARNAK_X86_VECTORS 1
+#include <immintrin.h>
 #endif
 
 namespace {
@@ -18,100 +19,214 @@ bool isCrOrCtrlZ(char c) {
 }
 
 // The byte searches the scanner spends its time in, on raw file bytes (CR
-// and Ctrl-Z included). findBodyStop: where a body stops being plain body,
-// the first LF directly followed by another LF, or the first CR or Ctrl-Z
-// byte, in [p, end); or end. findLineStop: the first LF, CR or Ctrl-Z byte
-// in [p, end), or end. The plain loops are the definition; the vector
-// versions must find the same byte.
-
-const char* findBodyStopPlain(const char* p, const char* end) {
-  for (; p < end; ++p) {
-    if (isCrOrCtrlZ(*p) || (*p == '\n' && end - p >= 2 && p[1] == '\n')) return p;
-  }
-  return end;
-}
-
-const char* findLineStopPlain(const char* p, const char* end) {
-  for (; p < end; ++p) {
-    if (*p == '\n' || isCrOrCtrlZ(*p)) return p;
-  }
-  return end;
-}
-
-#if defined(__SSE2__)
-
-// Masks of the 64 bytes at `block`: bit i stands for block[i].
-struct Block {
-  uint64_t lf = 0;
-  uint64_t crOrCtrlZ = 0;
+// and Ctrl-Z included), named by what ends them. Every one of them also
+// stops at a Ctrl-Z byte, and returns the end of the range when nothing
+// stops it. The kinds that drop CR bytes on the way count them, so that
+// the caller can leave them out of the message size.
+enum class Search {
+  body,       // an LF directly followed by another LF, or a CR
+  bodyCrLf,   // an LF directly followed by another LF or by a CR; CRs counted
+  line,       // an LF or a CR
+  lineCrLf,   // an LF; CRs counted
+  emptyLines  // any byte but LF and CR; CRs counted
 };
 
-Block classify(const char* block) {
-  const __m128i lf = _mm_set1_epi8('\n');
-  const __m128i cr = _mm_set1_epi8('\r');
-  const __m128i ctrlZ = _mm_set1_epi8('\x1a');
-  Block masks;
+// Whether the kind looks at the byte after the one it stops at.
+constexpr bool looksAhead(Search kind) {
+  return kind == Search::body || kind == Search::bodyCrLf;
+}
+
+// The plain loop is the definition of each search; the vector versions
+// must find the same byte and count the same CRs.
+template <Search kind>
+const char* findPlain(const char* p, const char* end, size_t& crs) {
+  for (; p < end; ++p) {
+    char c = *p;
+    if (c == '\x1a') return p;
+    if constexpr (kind == Search::body) {
+      if (c == '\r' || (c == '\n' && end - p >= 2 && p[1] == '\n')) return p;
+    } else if constexpr (kind == Search::bodyCrLf) {
+      crs += c == '\r';
+      if (c == '\n' && end - p >= 2 && (p[1] == '\n' || p[1] == '\r')) return p;
+    } else if constexpr (kind == Search::line) {
+      if (c == '\n' || c == '\r') return p;
+    } else if constexpr (kind == Search::lineCrLf) {
+      crs += c == '\r';
+      if (c == '\n') return p;
+    } else {
+      if (c != '\n' && c != '\r') return p;
+      crs += c == '\r';
+    }
+  }
+  return end;
+}
+
+#if VARNAK_X86_VECTORS
+
+// Masks of the 64 bytes at a block: bit i stands for block[i].
+struct Block {
+  uint64_t lf;
+  uint64_t cr;
+  uint64_t ctrlZ;
+};
+
+// Where a search stops inside the 64-byte block at `p`, and the CRs it
+// skips before; nullptr when it goes through the whole block (all its CRs
+// counted). Plain arithmetic on the masks, so that it inlines into the
+// search loop of each instruction set.
+template <Search kind>
+inline const char* stopInBlock(const Block& m, const char* p, size_t& crs) {
+  uint64_t stops = m.ctrlZ;
+  uint64_t counted = 0;
+  switch (kind) {
+    case Search::body: {
+      uint64_t next = m.lf >> 1 | uint64_t{p[64] == '\n'} << 63;
+      stops |= (m.lf & next) | m.cr;
+      break;
+    }
+    case Search::bodyCrLf: {
+      uint64_t next = (m.lf | m.cr) >> 1 | uint64_t{p[64] == '\n' || p[64] == '\r'} << 63;
+      stops |= m.lf & next;
+      counted = m.cr;
+      break;
+    }
+    case Search::line:
+      stops |= m.lf | m.cr;
+      break;
+    case Search::lineCrLf:
+      stops |= m.lf;
+      counted = m.cr;
+      break;
+    case Search::emptyLines:
+      stops = ~(m.lf | m.cr);
+      counted = m.cr;
+      break;
+  }
+  if (stops == 0) {
+    crs += static_cast<size_t>(__builtin_popcountll(counted));
+    return nullptr;
+  }
+  int at = __builtin_ctzll(stops);
+  crs += static_cast<size_t>(__builtin_popcountll(counted & ((uint64_t{1} << at) - 1)));
+  return p + at;
+}
+
+// Blocks are searched while a whole one (and the byte after it, for the
+// kinds that look ahead) lies inside the range; the plain loop does the
+// rest.
+template <Search kind>
+constexpr ptrdiff_t kBlockReach = looksAhead(kind) ? 65 : 64;
+
+uint64_t bits16(__m128i bytes) {
+  return static_cast<uint16_t>(_mm_movemask_epi8(bytes));
+}
+
+Block classifySse2(const char* p) {
+  Block m{0, 0, 0};
   for (int i = 0; i < 4; ++i) {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i));
-    __m128i stops = _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, ctrlZ));
-    auto bits = [](__m128i m) {
-      return static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(m)));
-    };
-    masks.lf |= bits(_mm_cmpeq_epi8(v, lf)) << (16 * i);
-    masks.crOrCtrlZ |= bits(stops) << (16 * i);
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+    m.lf |= bits16(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))) << (16 * i);
+    m.cr |= bits16(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r'))) << (16 * i);
+    m.ctrlZ |= bits16(_mm_cmpeq_epi8(v, _mm_set1_epi8('\x1a'))) << (16 * i);
   }
-  return masks;
+  return m;
 }
 
-// Most of a mailbox is body, where only an empty line matters (and the text
-// mode bytes): 64 bytes at a time, a pair of LFs is a bit set both in the LF
-// mask and in its shift.
-const char* findBodyStop(const char* p, const char* end) {
-  while (end - p > 64) {
-    Block masks = classify(p);
-    uint64_t pairs = masks.lf & (masks.lf >> 1);
-    if (p[64] == '\n') pairs |= masks.lf & (uint64_t{1} << 63);
-    uint64_t stops = pairs | masks.crOrCtrlZ;
-    if (stops != 0) return p + __builtin_ctzll(stops);
+template <Search kind>
+const char* findSse2(const char* p, const char* end, size_t& crs) {
+  while (end - p >= kBlockReach<kind>) {
+    if (const char* stop = stopInBlock<kind>(classifySse2(p), p, crs)) return stop;
     p += 64;
   }
-  return findBodyStopPlain(p, end);
+  return findPlain<kind>(p, end, crs);
 }
 
-const char* findLineStop(const char* p, const char* end) {
-  while (end - p >= 64) {
-    Block masks = classify(p);
-    uint64_t stops = masks.lf | masks.crOrCtrlZ;
-    if (stops != 0) return p + __builtin_ctzll(stops);
+// The AVX2 versions: the same block in two loads instead of four. Compiled
+// for AVX2 on their own, and run only where the processor has it.
+#define VARNAK_AVX2 __attribute__((target("avx2,bmi,popcnt")))
+
+VARNAK_AVX2 uint64_t bits32(__m256i bytes) {
+  return static_cast<uint32_t>(_mm256_movemask_epi8(bytes));
+}
+
+VARNAK_AVX2 uint64_t mask64(__m256i low, __m256i high, char c) {
+  __m256i wanted = _mm256_set1_epi8(c);
+  return bits32(_mm256_cmpeq_epi8(low, wanted)) | bits32(_mm256_cmpeq_epi8(high, wanted)) << 32;
+}
+
+VARNAK_AVX2 Block classifyAvx2(const char* p) {
+  __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+  return Block{mask64(low, high, '\n'), mask64(low, high, '\r'), mask64(low, high, '\x1a')};
+}
+
+template <Search kind>
+VARNAK_AVX2 const char* findAvx2(const char* p, const char* end, size_t& crs) {
+  while (end - p >= kBlockReach<kind>) {
+    if (const char* stop = stopInBlock<kind>(classifyAvx2(p), p, crs)) return stop;
     p += 64;
   }
-  return findLineStopPlain(p, end);
+  return findPlain<kind>(p, end, crs);
 }
 
+bool hasAvx2() {
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
+         __builtin_cpu_supports("popcnt");
+}
+
+#endif  // VARNAK_X86_VECTORS
+
+ByteSearch widestAvailable(ByteSearch wanted) {
+#if VARNAK_X86_VECTORS
+  if (wanted == ByteSearch::avx2 && !hasAvx2()) return ByteSearch::sse2;
+  return wanted;
 #else
-
-const char* findBodyStop(const char* p, const char* end) {
-  return findBodyStopPlain(p, end);
-}
-const char* findLineStop(const char* p, const char* end) {
-  return findLineStopPlain(p, end);
-}
-
+  (void)wanted;
+  return ByteSearch::plain;
 #endif
+}
+
+template <Search kind>
+const char* find(ByteSearch search, const char* p, const char* end, size_t& crs) {
+#if VARNAK_X86_VECTORS
+  if (search == ByteSearch::avx2) return findAvx2<kind>(p, end, crs);
+  if (search == ByteSearch::sse2) return findSse2<kind>(p, end, crs);
+#else
+  (void)search;
+#endif
+  return findPlain<kind>(p, end, crs);
+}
 
 std::string_view withoutLeadingBlanks(std::string_view text) {
   size_t start = text.find_first_not_of(" \t");
   return start == std::string_view::npos ? std::string_view() : text.substr(start);
 }
 
+// Whether the bytes at `p` read `word` (without its NUL): a compare of a
+// constant length, which the compiler makes one or two loads of.
+template <size_t n>
+bool startsWith(const char* p, const char (&word)[n]) {
+  return std::memcmp(p, word, n - 1) == 0;
+}
+
 }  // namespace
 
+MailboxScanner::MailboxScanner(ScanHandlers handlers, ByteSearch widest)
+    : handlers_(std::move(handlers)), search_(widestAvailable(widest)) {}
+
 // Text mode is applied on the way, never in a separate pass: every search
-// below also stops at CR and Ctrl-Z, and skipCrOrEnd drops the CR or ends
-// the data there.
+// below also stops at Ctrl-Z, and at CR where it cannot drop it itself, and
+// skipCrOrEnd drops the CR or ends the data there.
 bool MailboxScanner::feed(const char* data, size_t size) {
   const char* p = data;
   const char* end = data + size;
+  if (!sawData_ && size > 0) {
+    // Files of CR LF lines get searches that drop the CRs as they go; LF
+    // files are faster with searches that stop at the rare CR.
+    sawData_ = true;
+    const void* lf = std::memchr(data, '\n', size);
+    crLf_ = lf != nullptr && lf != data && static_cast<const char*>(lf)[-1] == '\r';
+  }
   while (p < end && !dataEnded_) {
     switch (state_) {
       case ScanState::notMailbox:
@@ -119,20 +234,19 @@ bool MailboxScanner::feed(const char* data, size_t size) {
       case ScanState::body:
         p = scanBody(p, end);
         break;
+      case ScanState::headerLineStart:
       case ScanState::headerLine:
-        p = scanHeaderLine(p, end);
+        p = scanHeaderLines(p, end);
         break;
       case ScanState::separatorLine:
       case ScanState::dateValue:
         p = scanCapturedLine(p, end);
         break;
+      case ScanState::emptyLineSeen:
+        p = scanEmptyLines(p, end);
+        break;
       default:
-        if (isCrOrCtrlZ(*p)) {
-          p = skipCrOrEnd(p, end);
-        } else {
-          step(p);
-          ++p;
-        }
+        p = stepOne(p, end);
         break;
     }
   }
@@ -141,8 +255,15 @@ bool MailboxScanner::feed(const char* data, size_t size) {
 
 void MailboxScanner::finish() {
   if (state_ == ScanState::leadIn || state_ == ScanState::notMailbox) return;
-  handlers_.message(std::move(pending_), false);
+  handlers_.message(pending_, false);
   pending_ = MailMessage{};
+}
+
+// One byte through the state table, or through text mode.
+const char* MailboxScanner::stepOne(const char* p, const char* end) {
+  if (isCrOrCtrlZ(*p)) return skipCrOrEnd(p, end);
+  step(p);
+  return p + 1;
 }
 
 const char* MailboxScanner::skipCrOrEnd(const char* stop, const char* end) {
@@ -151,8 +272,10 @@ const char* MailboxScanner::skipCrOrEnd(const char* stop, const char* end) {
   return end;
 }
 
-void MailboxScanner::startCapture() {
+// The capture starts with the blank after "From" or the colon after "Date".
+void MailboxScanner::startCapture(const char* first) {
   captureSeen_ = 0;
+  capture(first, 1);
 }
 
 // Keeps the first bytes of the line. The warning comes the moment the line
@@ -170,51 +293,96 @@ std::string_view MailboxScanner::captured() const {
   return std::string_view(captureBuffer_, std::min(captureSeen_, kCaptureLimit));
 }
 
+// A fresh record for the next message. The strings keep their storage, so
+// that mail of many small messages does not allocate two strings for each.
+void MailboxScanner::startMessage(std::string_view fromLine) {
+  std::string from = std::move(pending_.fromLine);
+  std::string date = std::move(pending_.dateText);
+  pending_ = MailMessage{};
+  from.assign(fromLine);
+  date.clear();
+  pending_.fromLine = std::move(from);
+  pending_.dateText = std::move(date);
+}
+
 void MailboxScanner::endSeparatorLine() {
   if (!isMessageSeparator(captured())) return;
-  if (!pending_.fromLine.empty()) handlers_.message(std::move(pending_), true);
-  pending_ = MailMessage{};
-  pending_.fromLine = std::string(withoutLeadingBlanks(captured()));
+  if (!pending_.fromLine.empty()) handlers_.message(pending_, true);
+  startMessage(withoutLeadingBlanks(captured()));
 }
 
 void MailboxScanner::endDateLine() {
-  pending_.dateText = std::string(withoutLeadingBlanks(captured().substr(1)));
+  pending_.dateText.assign(withoutLeadingBlanks(captured().substr(1)));
 }
 
 // Inside a body line. Nothing happens in a body until an empty line, so
 // everything up to one is skipped and counted.
 const char* MailboxScanner::scanBody(const char* p, const char* end) {
-  const char* stop = findBodyStop(p, end);
-  pending_.size += static_cast<uint32_t>(stop - p);
+  size_t crs = 0;
+  const char* stop = crLf_ ? find<Search::bodyCrLf>(search_, p, end, crs)
+                           : find<Search::body>(search_, p, end, crs);
+  pending_.size += static_cast<uint32_t>(stop - p - crs);
   // A line end just before the stop may begin an empty line after it.
   if (stop > p && stop[-1] == '\n') state_ = ScanState::bodyLineStart;
   if (stop == end) return end;
-  if (*stop == '\n') {
+  if (*stop != '\n') return skipCrOrEnd(stop, end);
+  // The search saw the byte after the LF: another LF, or a CR that the
+  // next byte may follow with one.
+  if (stop[1] == '\n') {
     pending_.size += 2;
     state_ = ScanState::emptyLineSeen;
     return stop + 2;
   }
-  return skipCrOrEnd(stop, end);
+  pending_.size += 1;
+  state_ = ScanState::bodyLineStart;
+  return stop + 1;
 }
 
-// Inside a header line the reader does not look at: skipped and counted,
-// its line end included.
-const char* MailboxScanner::scanHeaderLine(const char* p, const char* end) {
-  const char* stop = findLineStop(p, end);
-  pending_.size += static_cast<uint32_t>(stop - p);
-  if (stop == end) return end;
-  if (*stop == '\n') {
+// Inside the header block, at the start of a line or in a line the reader
+// does not look at: such lines are skipped and counted, their line ends
+// included, one after the other. The two prefixes the reader looks for
+// are taken in one compare each where all their bytes are there; anything
+// else at a line's start that may change the state (an empty line, a
+// prefix cut by the end of the chunk or by a CR, Ctrl-Z) goes through the
+// table a byte at a time.
+const char* MailboxScanner::scanHeaderLines(const char* p, const char* end) {
+  for (;;) {
+    if (state_ == ScanState::headerLineStart) {
+      if (p == end) return end;
+      if (*p == 'R' && end - p >= 8 && startsWith(p, "Received")) {
+        pending_.size += 8;
+        pending_.hasReceivedLine = true;
+        p += 8;
+      } else if (*p == 'D' && end - p >= 5 && (p[1] | 0x20) == 'a' && (p[2] | 0x20) == 't' &&
+                 (p[3] | 0x20) == 'e' && p[4] == ':') {
+        // Only the letters after the "D" may be in either case.
+        pending_.size += 4;
+        state_ = ScanState::dateValue;
+        startCapture(p + 4);
+        return p + 5;
+      } else if (*p == 'R' || *p == 'D' || *p == '\n' || isCrOrCtrlZ(*p)) {
+        return stepOne(p, end);
+      }
+      // Any other first byte is an ordinary header line's, counted below.
+      state_ = ScanState::headerLine;
+    }
+    size_t crs = 0;
+    const char* stop = crLf_ ? find<Search::lineCrLf>(search_, p, end, crs)
+                             : find<Search::line>(search_, p, end, crs);
+    pending_.size += static_cast<uint32_t>(stop - p - crs);
+    if (stop == end) return end;
+    if (*stop != '\n') return skipCrOrEnd(stop, end);
     pending_.size += 1;
     state_ = ScanState::headerLineStart;
-    return stop + 1;
+    p = stop + 1;
   }
-  return skipCrOrEnd(stop, end);
 }
 
 // Inside a separator or Date line: everything up to the line end is captured
 // and counted; the line end itself is the event that ends the line.
 const char* MailboxScanner::scanCapturedLine(const char* p, const char* end) {
-  const char* stop = findLineStop(p, end);
+  size_t crs = 0;
+  const char* stop = find<Search::line>(search_, p, end, crs);
   capture(p, static_cast<size_t>(stop - p));
   pending_.size += static_cast<uint32_t>(stop - p);
   if (stop == end) return end;
@@ -227,6 +395,29 @@ const char* MailboxScanner::scanCapturedLine(const char* p, const char* end) {
     endDateLine();
   }
   return stop + 1;
+}
+
+// After an empty line: a run of further empty lines is skipped and counted
+// at once, a "From " is taken in one compare, and any byte that begins
+// neither goes on as body (whose search stops at a Ctrl-Z at once). An "F"
+// that may begin "From " but is cut by the end of the chunk or by a CR goes
+// through the table.
+const char* MailboxScanner::scanEmptyLines(const char* p, const char* end) {
+  if (*p == '\n' || *p == '\r') {
+    size_t crs = 0;
+    const char* stop = find<Search::emptyLines>(search_, p, end, crs);
+    pending_.size += static_cast<uint32_t>(stop - p - crs);
+    return stop;
+  }
+  if (*p == 'F') {
+    if (end - p < 5 || !startsWith(p, "From ")) return stepOne(p, end);
+    pending_.size += 4;
+    state_ = ScanState::separatorLine;
+    startCapture(p + 4);
+    return p + 5;
+  }
+  state_ = ScanState::body;
+  return scanBody(p, end);
 }
 
 // One byte in a state where every byte may change the state: the starts of
@@ -246,8 +437,7 @@ void MailboxScanner::step(const char* p) {
       break;
     case ScanEvent::separatorStarts:
     case ScanEvent::dateStarts:
-      startCapture();
-      capture(p, 1);
+      startCapture(p);
       break;
     case ScanEvent::headerBlockEnds:
       pending_.size = 0;

@@ -24,8 +24,8 @@
 struct ScanHandlers {
   // One message, in file order. `atSeparator` is true when the message was
   // ended by the next accepted separator, false for the last one at the end
-  // of the data.
-  std::function<void(MailMessage message, bool atSeparator)> message;
+  // of the data. The record is the scanner's and only lent for the call.
+  std::function<void(const MailMessage& message, bool atSeparator)> message;
   // A separator or Date line reached the capture limit; `text` is what was
   // kept of it (kCaptureLimit bytes, starting with the blank or colon).
   std::function<void(std::string_view text)> headerTooLong;
@@ -155,13 +155,19 @@ constexpr ScanStep nextScanStep(ScanState state, char c) {
   }
 }
 
+// The code the scanner's byte searches run, narrowest first. Every choice
+// finds the same bytes; the scanner takes the widest its processor has, up
+// to the one it is given, so that the tests can hold each of them to the
+// per-byte table.
+enum class ByteSearch : uint8_t { plain, sse2, avx2 };
+
 class MailboxScanner {
  public:
   // Longest separator or Date text kept, counted from the blank after
   // "From" or the colon after "Date".
   static constexpr size_t kCaptureLimit = 4095;
 
-  explicit MailboxScanner(ScanHandlers handlers) : handlers_(std::move(handlers)) {}
+  explicit MailboxScanner(ScanHandlers handlers, ByteSearch widest = ByteSearch::avx2);
 
   // Scans the next bytes of the file. Returns false once further bytes can
   // change nothing: the file is not a mailbox, or a Ctrl-Z ended its data.
@@ -174,19 +180,27 @@ class MailboxScanner {
 
  private:
   const char* scanBody(const char* p, const char* end);
-  const char* scanHeaderLine(const char* p, const char* end);
+  const char* scanHeaderLines(const char* p, const char* end);
   const char* scanCapturedLine(const char* p, const char* end);
+  const char* scanEmptyLines(const char* p, const char* end);
+  const char* stepOne(const char* p, const char* end);
   const char* skipCrOrEnd(const char* stop, const char* end);
   void step(const char* p);
-  void startCapture();
+  void startCapture(const char* first);
   void capture(const char* p, size_t n);
   std::string_view captured() const;
   void endSeparatorLine();
   void endDateLine();
+  void startMessage(std::string_view fromLine);
 
   ScanHandlers handlers_;
+  ByteSearch search_;
   ScanState state_ = ScanState::leadIn;
   bool dataEnded_ = false;
+  // Whether the file's lines end in CR LF, judged by its first line. Only
+  // the choice of search depends on it, never what the scanner finds.
+  bool sawData_ = false;
+  bool crLf_ = false;
   MailMessage pending_;
   // The line being captured: bytes seen so far (up to the buffer's size;
   // reaching it triggers the warning) and the first of them.

@@ -1,12 +1,26 @@
 #include "mailbox/separator.h"
 
+#include <cstring>
+
 #include "date/date.h"
 
 namespace {
 
+// The searches in the line are plain loops over the bytes (or one library
+// search per byte value) on purpose: std::string_view's find_first_of runs
+// a library search per byte of the text, which cost more than the whole
+// rest of the test on mail whose paragraphs begin with "From ".
+
 // Only the space byte: a tab after the sender does not separate here.
 size_t skipSpaces(std::string_view text, size_t at) {
   while (at < text.size() && text[at] == ' ')
+    ++at;
+  return at;
+}
+
+// The first `c` at or after `at`, or the text's size.
+size_t findByte(std::string_view text, size_t at, char c) {
+  while (at < text.size() && text[at] != c)
     ++at;
   return at;
 }
@@ -18,12 +32,12 @@ bool isDigit(char c) {
 // After an address, a separator only has to show something like a time: a
 // colon, optional digits, then a space or another colon.
 bool addressFollowedByTime(std::string_view text, size_t at) {
-  at = text.find(' ', at);
-  if (at == std::string_view::npos) return false;
+  at = findByte(text, at, ' ');
+  if (at == text.size()) return false;
   at = skipSpaces(text, at);
   if (at == text.size()) return false;
-  at = text.find(':', at);
-  if (at == std::string_view::npos) return false;
+  at = findByte(text, at, ':');
+  if (at == text.size()) return false;
   ++at;
   while (at < text.size() && isDigit(text[at]))
     ++at;
@@ -33,13 +47,19 @@ bool addressFollowedByTime(std::string_view text, size_t at) {
 }  // namespace
 
 bool isMessageSeparator(std::string_view line) {
-  // The text the test judges stops at a NUL as well as at a line end.
-  size_t stop = line.find_first_of(std::string_view("\0\r\n", 3));
-  std::string_view text = line.substr(0, stop);
+  // The text the test judges stops at a NUL as well as at a line end. One
+  // library search per byte value: a captured line can be 4 KiB long.
+  std::string_view text = line;
+  for (char stop : {'\0', '\r', '\n'}) {
+    const void* at = text.empty() ? nullptr : std::memchr(text.data(), stop, text.size());
+    if (at != nullptr) text = text.substr(0, static_cast<const char*>(at) - text.data());
+  }
 
   size_t senderStart = skipSpaces(text, 0);
-  size_t senderEnd = text.find_first_of("@! ", senderStart);
-  if (senderEnd == std::string_view::npos) senderEnd = text.size();
+  size_t senderEnd = senderStart;
+  while (senderEnd < text.size() && text[senderEnd] != '@' && text[senderEnd] != '!' &&
+         text[senderEnd] != ' ')
+    ++senderEnd;
 
   if (senderEnd < text.size() && text[senderEnd] != ' ') {
     return addressFollowedByTime(text, senderEnd);

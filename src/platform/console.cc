@@ -1,6 +1,7 @@
 #include "platform/console.h"
 
 #include <cstdio>
+#include <string>
 
 namespace {
 
@@ -27,7 +28,17 @@ void printError(std::initializer_list<std::string_view> pieces) {
   // Whatever standard output holds was printed first; keep that order on a
   // terminal that shows both streams.
   std::fflush(stdout);
-  writePieces(stderr, pieces);
+  // Standard error has no buffer: each fwrite is a system call of its own,
+  // so the pieces go out joined, in one. A mailbox full of overlong header
+  // lines warns once per message.
+  size_t total = 0;
+  for (std::string_view piece : pieces)
+    total += piece.size();
+  std::string line;
+  line.reserve(total);
+  for (std::string_view piece : pieces)
+    line += piece;
+  std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
 bool finishOutput() {
