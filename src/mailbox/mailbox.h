@@ -11,7 +11,9 @@
 
 // Reads the file at `path`, whose status was just queried; when it is a
 // mailbox, counts each of its messages into `table`. Files that are not
-// mailboxes are passed over without a word.
+// mailboxes are passed over without a word. Under -unpack, a compressed
+// file or an archive is decoded as it is read, and each regular file in it
+// is read in the same way, named ARCHIVE(ENTRY) in the path line.
 void readMailbox(const std::string& path, const PathStatus& status, const RunOptions& options,
                  DayTable& table);
 
