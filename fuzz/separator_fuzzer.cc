@@ -1,11 +1,13 @@
 // Runs the separator test on arbitrary text, and checks that it judges only
-// the text before the first NUL, CR or LF.
+// the text before the first NUL, CR or LF; and that a strict date always
+// holds a colon, which the test relies on to pass over text without one.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
 
+#include "date/date.h"
 #include "mailbox/separator.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
@@ -15,5 +17,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   if (stop != std::string_view::npos && isMessageSeparator(line.substr(0, stop)) != separator) {
     std::abort();
   }
+  if (line.find(':') == std::string_view::npos && parseDate(line, nullptr, true, 0)) std::abort();
   return 0;
 }

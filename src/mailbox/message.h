@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+// The scanner fills one record and starts it over for each message
+// (MailboxScanner::startMessage): a new field is reset there too.
 struct MailMessage {
   // A header line of the message begins with "Received" (exact case).
   bool hasReceivedLine = false;

@@ -63,107 +63,134 @@ const char* findPlain(const char* p, const char* end, size_t& crs) {
 
 #if VARNAK_X86_VECTORS
 
-// Masks of the 64 bytes at a block: bit i stands for block[i].
-struct Block {
-  uint64_t lf;
-  uint64_t cr;
-  uint64_t ctrlZ;
-};
-
-// Where a search stops inside the 64-byte block at `p`, and the CRs it
-// skips before; nullptr when it goes through the whole block (all its CRs
-// counted). Plain arithmetic on the masks, so that it inlines into the
-// search loop of each instruction set.
-template <Search kind>
-inline const char* stopInBlock(const Block& m, const char* p, size_t& crs) {
-  uint64_t stops = m.ctrlZ;
-  uint64_t counted = 0;
-  switch (kind) {
-    case Search::body: {
-      uint64_t next = m.lf >> 1 | uint64_t{p[64] == '\n'} << 63;
-      stops |= (m.lf & next) | m.cr;
-      break;
-    }
-    case Search::bodyCrLf: {
-      uint64_t next = (m.lf | m.cr) >> 1 | uint64_t{p[64] == '\n' || p[64] == '\r'} << 63;
-      stops |= m.lf & next;
-      counted = m.cr;
-      break;
-    }
-    case Search::line:
-      stops |= m.lf | m.cr;
-      break;
-    case Search::lineCrLf:
-      stops |= m.lf;
-      counted = m.cr;
-      break;
-    case Search::emptyLines:
-      stops = ~(m.lf | m.cr);
-      counted = m.cr;
-      break;
-  }
-  if (stops == 0) {
-    crs += static_cast<size_t>(__builtin_popcountll(counted));
-    return nullptr;
-  }
-  int at = __builtin_ctzll(stops);
-  crs += static_cast<size_t>(__builtin_popcountll(counted & ((uint64_t{1} << at) - 1)));
-  return p + at;
-}
-
-// Blocks are searched while a whole one (and the byte after it, for the
-// kinds that look ahead) lies inside the range; the plain loop does the
-// rest.
+// The vector searches go through the range a block of 64 bytes at a time,
+// while a whole block (and the byte after it, for the kinds that look
+// ahead) lies inside it; the plain loop does the rest. For each kind a
+// vector of the block's bytes gives its stops (a byte of all ones where
+// the search stops), and a block without any costs one test.
 template <Search kind>
 constexpr ptrdiff_t kBlockReach = looksAhead(kind) ? 65 : 64;
+
+// Whether the kind counts the CRs it goes past.
+constexpr bool countsCrs(Search kind) {
+  return kind == Search::bodyCrLf || kind == Search::lineCrLf || kind == Search::emptyLines;
+}
+
+// The stop found at bit `at` of the block's stop mask: the CRs before it
+// are added to the count.
+inline const char* stopAt(const char* block, uint64_t stops, uint64_t crs, size_t& count) {
+  int at = __builtin_ctzll(stops);
+  count += static_cast<size_t>(__builtin_popcountll(crs & ((uint64_t{1} << at) - 1)));
+  return block + at;
+}
+
+// SSE2, which every x86-64 processor has: four vectors of 16 bytes.
+
+__m128i load16(const char* at) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+}
+
+__m128i equal16(__m128i bytes, char c) {
+  return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c));
+}
 
 uint64_t bits16(__m128i bytes) {
   return static_cast<uint16_t>(_mm_movemask_epi8(bytes));
 }
 
-Block classifySse2(const char* p) {
-  Block m{0, 0, 0};
-  for (int i = 0; i < 4; ++i) {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-    m.lf |= bits16(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))) << (16 * i);
-    m.cr |= bits16(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r'))) << (16 * i);
-    m.ctrlZ |= bits16(_mm_cmpeq_epi8(v, _mm_set1_epi8('\x1a'))) << (16 * i);
+// The stops among the 16 bytes at `at`.
+template <Search kind>
+__m128i stops16(const char* at) {
+  __m128i bytes = load16(at);
+  __m128i lf = equal16(bytes, '\n');
+  __m128i cr = equal16(bytes, '\r');
+  __m128i ctrlZ = equal16(bytes, '\x1a');
+  if constexpr (kind == Search::body) {
+    __m128i pairs = _mm_and_si128(lf, equal16(load16(at + 1), '\n'));
+    return _mm_or_si128(_mm_or_si128(pairs, cr), ctrlZ);
+  } else if constexpr (kind == Search::bodyCrLf) {
+    __m128i next = load16(at + 1);
+    __m128i pairs = _mm_and_si128(lf, _mm_or_si128(equal16(next, '\n'), equal16(next, '\r')));
+    return _mm_or_si128(pairs, ctrlZ);
+  } else if constexpr (kind == Search::line) {
+    return _mm_or_si128(_mm_or_si128(lf, cr), ctrlZ);
+  } else if constexpr (kind == Search::lineCrLf) {
+    return _mm_or_si128(lf, ctrlZ);
+  } else {
+    return _mm_cmpeq_epi8(_mm_or_si128(lf, cr), _mm_setzero_si128());
   }
-  return m;
 }
 
 template <Search kind>
 const char* findSse2(const char* p, const char* end, size_t& crs) {
   while (end - p >= kBlockReach<kind>) {
-    if (const char* stop = stopInBlock<kind>(classifySse2(p), p, crs)) return stop;
+    __m128i s0 = stops16<kind>(p), s1 = stops16<kind>(p + 16);
+    __m128i s2 = stops16<kind>(p + 32), s3 = stops16<kind>(p + 48);
+    uint64_t crMask = 0;
+    if constexpr (countsCrs(kind)) {
+      for (int i = 0; i < 4; ++i)
+        crMask |= bits16(equal16(load16(p + 16 * i), '\r')) << (16 * i);
+    }
+    if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(s0, s1), _mm_or_si128(s2, s3))) != 0) {
+      uint64_t stops = bits16(s0) | bits16(s1) << 16 | bits16(s2) << 32 | bits16(s3) << 48;
+      return stopAt(p, stops, crMask, crs);
+    }
+    crs += static_cast<size_t>(__builtin_popcountll(crMask));
     p += 64;
   }
   return findPlain<kind>(p, end, crs);
 }
 
-// The AVX2 versions: the same block in two loads instead of four. Compiled
-// for AVX2 on their own, and run only where the processor has it.
+// AVX2: two vectors of 32 bytes. Compiled for AVX2 on their own (a lambda
+// would not be), and run only where the processor has it.
 #define VARNAK_AVX2 __attribute__((target("avx2,bmi,popcnt")))
+
+VARNAK_AVX2 __m256i load32(const char* at) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+}
+
+VARNAK_AVX2 __m256i equal32(__m256i bytes, char c) {
+  return _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(c));
+}
 
 VARNAK_AVX2 uint64_t bits32(__m256i bytes) {
   return static_cast<uint32_t>(_mm256_movemask_epi8(bytes));
 }
 
-VARNAK_AVX2 uint64_t mask64(__m256i low, __m256i high, char c) {
-  __m256i wanted = _mm256_set1_epi8(c);
-  return bits32(_mm256_cmpeq_epi8(low, wanted)) | bits32(_mm256_cmpeq_epi8(high, wanted)) << 32;
-}
-
-VARNAK_AVX2 Block classifyAvx2(const char* p) {
-  __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-  __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
-  return Block{mask64(low, high, '\n'), mask64(low, high, '\r'), mask64(low, high, '\x1a')};
+// The stops among the 32 bytes at `at`.
+template <Search kind>
+VARNAK_AVX2 __m256i stops32(const char* at) {
+  __m256i bytes = load32(at);
+  __m256i lf = equal32(bytes, '\n');
+  __m256i cr = equal32(bytes, '\r');
+  __m256i ctrlZ = equal32(bytes, '\x1a');
+  if constexpr (kind == Search::body) {
+    __m256i pairs = _mm256_and_si256(lf, equal32(load32(at + 1), '\n'));
+    return _mm256_or_si256(_mm256_or_si256(pairs, cr), ctrlZ);
+  } else if constexpr (kind == Search::bodyCrLf) {
+    __m256i next = load32(at + 1);
+    __m256i pairs = _mm256_and_si256(lf, _mm256_or_si256(equal32(next, '\n'), equal32(next, '\r')));
+    return _mm256_or_si256(pairs, ctrlZ);
+  } else if constexpr (kind == Search::line) {
+    return _mm256_or_si256(_mm256_or_si256(lf, cr), ctrlZ);
+  } else if constexpr (kind == Search::lineCrLf) {
+    return _mm256_or_si256(lf, ctrlZ);
+  } else {
+    return _mm256_cmpeq_epi8(_mm256_or_si256(lf, cr), _mm256_setzero_si256());
+  }
 }
 
 template <Search kind>
 VARNAK_AVX2 const char* findAvx2(const char* p, const char* end, size_t& crs) {
   while (end - p >= kBlockReach<kind>) {
-    if (const char* stop = stopInBlock<kind>(classifyAvx2(p), p, crs)) return stop;
+    __m256i low = stops32<kind>(p), high = stops32<kind>(p + 32);
+    uint64_t crMask = 0;
+    if constexpr (countsCrs(kind))
+      crMask = bits32(equal32(load32(p), '\r')) | bits32(equal32(load32(p + 32), '\r')) << 32;
+    __m256i any = _mm256_or_si256(low, high);
+    if (!_mm256_testz_si256(any, any))
+      return stopAt(p, bits32(low) | bits32(high) << 32, crMask, crs);
+    crs += static_cast<size_t>(__builtin_popcountll(crMask));
     p += 64;
   }
   return findPlain<kind>(p, end, crs);
@@ -197,9 +224,11 @@ const char* find(ByteSearch search, const char* p, const char* end, size_t& crs)
   return findPlain<kind>(p, end, crs);
 }
 
+// A plain loop: find_first_not_of runs a library search per byte.
 std::string_view withoutLeadingBlanks(std::string_view text) {
-  size_t start = text.find_first_not_of(" \t");
-  return start == std::string_view::npos ? std::string_view() : text.substr(start);
+  while (!text.empty() && (text[0] == ' ' || text[0] == '\t'))
+    text.remove_prefix(1);
+  return text;
 }
 
 // Whether the bytes at `p` read `word` (without its NUL): a compare of a
@@ -293,16 +322,14 @@ std::string_view MailboxScanner::captured() const {
   return std::string_view(captureBuffer_, std::min(captureSeen_, kCaptureLimit));
 }
 
-// A fresh record for the next message. The strings keep their storage, so
-// that mail of many small messages does not allocate two strings for each.
+// The record starts over for the next message, field by field: the strings
+// keep their storage, so that mail of many small messages does not
+// allocate two strings for each.
 void MailboxScanner::startMessage(std::string_view fromLine) {
-  std::string from = std::move(pending_.fromLine);
-  std::string date = std::move(pending_.dateText);
-  pending_ = MailMessage{};
-  from.assign(fromLine);
-  date.clear();
-  pending_.fromLine = std::move(from);
-  pending_.dateText = std::move(date);
+  pending_.hasReceivedLine = false;
+  pending_.fromLine.assign(fromLine);
+  pending_.dateText.clear();
+  pending_.size = 0;
 }
 
 void MailboxScanner::endSeparatorLine() {

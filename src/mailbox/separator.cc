@@ -68,6 +68,10 @@ bool isMessageSeparator(std::string_view line) {
   if (sender.starts_with("MAILER-DAEMON")) return true;
   size_t dateStart = skipSpaces(text, senderEnd);
   if (dateStart == text.size()) return false;
-  // Only whether it is a date matters here, so no year is completed.
-  return parseDate(text.substr(dateStart), nullptr, true, 0);
+  // A date in the strict form holds a time, "hh:mm": text without a colon
+  // cannot be one, and body paragraphs that begin with "From " rarely have
+  // any. Only whether it is a date matters, so no year is completed.
+  std::string_view date = text.substr(dateStart);
+  if (std::memchr(date.data(), ':', date.size()) == nullptr) return false;
+  return parseDate(date, nullptr, true, 0);
 }
