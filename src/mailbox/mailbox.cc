@@ -13,10 +13,11 @@ namespace {
 // nothing more and only add to the resident memory.
 constexpr size_t kReadSize = 131072;
 
-// Reads one stream of mail: the bytes `first`, already read, then those of
-// `read`. `name` is what the path line shows: the file's path, or an
+// Reads one stream of mail through `buffer`, of kReadSize bytes, whose
+// first `have` bytes already hold the start of the stream; the rest comes
+// from `read`. `name` is what the path line shows: the file's path, or an
 // archive entry's name under -unpack.
-void readStream(const std::string& name, std::string_view first, const ChunkReader& read,
+void readStream(const std::string& name, char* buffer, size_t have, const ChunkReader& read,
                 const RunOptions& options, DayTable& table) {
   bool announced = false;
   ScanHandlers handlers;
@@ -33,13 +34,9 @@ void readStream(const std::string& name, std::string_view first, const ChunkRead
     printWarning(options.terse, {"Header too long: ", text, "\n"});
   };
   MailboxScanner scanner(std::move(handlers));
-  if (first.empty() || scanner.feed(first.data(), first.size())) {
-    char buffer[kReadSize];
-    for (;;) {
-      size_t n = read(buffer, sizeof buffer);
-      if (n == 0 || !scanner.feed(buffer, n)) break;
-    }
-  }
+  size_t n = have != 0 ? have : read(buffer, kReadSize);
+  while (n != 0 && scanner.feed(buffer, n))
+    n = read(buffer, kReadSize);
   scanner.finish();
 }
 
@@ -50,14 +47,24 @@ void readUnpacking(const std::string& path, OpenFile& file, const RunOptions& op
   ChunkReader readFile = [&file](char* buffer, size_t capacity) {
     return readSome(file, buffer, capacity);
   };
-  std::string head = readPackedHead(readFile);
-  if (!looksPacked(head)) {
-    readStream(path, head, readFile, options, table);
+  // The first read, which plain data goes on from, is the one looked at:
+  // it costs no read of its own.
+  char buffer[kReadSize];
+  size_t have = 0;
+  while (have < kPackedHeadSize) {
+    size_t n = readFile(buffer + have, sizeof buffer - have);
+    if (n == 0) break;
+    have += n;
+  }
+  std::string_view head(buffer, have);
+  if (!looksPacked(head.substr(0, kPackedHeadSize))) {
+    readStream(path, buffer, have, readFile, options, table);
     return;
   }
   UnpackHandlers handlers;
   handlers.entry = [&options, &table](const std::string& name, const ChunkReader& read) {
-    readStream(name, {}, read, options, table);
+    char entryBuffer[kReadSize];
+    readStream(name, entryBuffer, 0, read, options, table);
     return true;
   };
   handlers.problem = [&options](const std::string& name, std::string_view problem) {
@@ -80,10 +87,11 @@ void readMailbox(const std::string& path, const PathStatus& status, const RunOpt
   if (options.unpack) {
     readUnpacking(path, *file, options, table);
   } else {
+    char buffer[kReadSize];
     readStream(
-        path, {},
-        [&file](char* buffer, size_t capacity) { return readSome(*file, buffer, capacity); },
-        options, table);
+        path, buffer, 0,
+        [&file](char* data, size_t capacity) { return readSome(*file, data, capacity); }, options,
+        table);
   }
   closeFile(*file);
 }

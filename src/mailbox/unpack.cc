@@ -113,6 +113,20 @@ std::string errorText(archive* a) {
   return text != nullptr && *text != '\0' ? text : "unknown error";
 }
 
+// Reads the first kPackedHeadSize bytes of an entry for looksPacked (all of
+// it when it is shorter), however few bytes each call of `read` gives.
+std::string readPackedHead(const ChunkReader& read) {
+  std::string head(kPackedHeadSize, '\0');
+  size_t have = 0;
+  while (have < head.size()) {
+    size_t n = read(head.data() + have, head.size() - have);
+    if (n == 0) break;
+    have += n;
+  }
+  head.resize(have);
+  return head;
+}
+
 bool unpackLevel(const PackedSource& source, const UnpackHandlers& handlers, int depth);
 
 // One regular entry: opened again when it is packed itself, handed on
@@ -231,18 +245,6 @@ bool looksPacked(std::string_view head) {
     return true;
   }
   return looksLikeTar(head);
-}
-
-std::string readPackedHead(const ChunkReader& read) {
-  std::string head(kPackedHeadSize, '\0');
-  size_t have = 0;
-  while (have < head.size()) {
-    size_t n = read(head.data() + have, head.size() - have);
-    if (n == 0) break;
-    have += n;
-  }
-  head.resize(have);
-  return head;
 }
 
 bool unpack(const PackedSource& source, const UnpackHandlers& handlers) {

@@ -66,10 +66,6 @@ constexpr int kUnpackDepth = 4;
 // mailbox above all, is never taken for packed data.
 bool looksPacked(std::string_view head);
 
-// Reads the first kPackedHeadSize bytes of some data for looksPacked (all of
-// it when it is shorter), however few bytes each call of `read` gives.
-std::string readPackedHead(const ChunkReader& read);
-
 struct UnpackHandlers {
   // One regular file of the archive, or the whole content of a compressed
   // stream, in the order the data holds them: `read` gives its bytes until
