@@ -14,6 +14,8 @@ struct Walk {
   const FileVisitor& visitFile;
   // Banners are left out and warnings go to standard error.
   bool terse = false;
+  // -maildir: Maildirs are walked as mail clients see them.
+  bool maildir = false;
   // The directories from the argument down to the current one. A link back
   // to one of them would make the walk endless; one reached by another
   // route that leads no deeper into itself is walked again as usual.
@@ -51,6 +53,42 @@ void announce(const Walk& walk, std::string_view directory, std::string_view pat
   }
 }
 
+bool isDirectory(const std::string& path) {
+  std::optional<PathStatus> status = queryStatus(path);
+  return status && status->isDirectory;
+}
+
+// A Maildir is a directory that holds the directories cur, new and tmp.
+// `path` ends in a "/".
+bool holdsMaildir(std::string path) {
+  size_t end = path.size();
+  for (const char* part : {"cur", "new", "tmp"}) {
+    path.resize(end);
+    path += part;
+    if (!isDirectory(path)) return false;
+  }
+  return true;
+}
+
+// What -maildir changes in a listing: a Maildir's tmp holds messages still
+// being delivered, and is left out; its Maildir++ folders (.Sent,
+// .Archive.2019) are hidden but hold mail, and are walked. Each question
+// costs status queries, so it is asked only of entries it can concern, and
+// whether the listed directory is a Maildir only once.
+struct MaildirRules {
+  std::string_view directory;
+  std::optional<bool> isMaildir;
+
+  bool listedIsMaildir() {
+    if (!isMaildir) isMaildir = holdsMaildir(std::string(directory) + "/");
+    return *isMaildir;
+  }
+  bool skips(std::string_view name) { return name == "tmp" && listedIsMaildir(); }
+  bool walksHidden(std::string_view name, const std::string& path) {
+    return name.size() > 1 && name[0] == '.' && listedIsMaildir() && holdsMaildir(path + "/");
+  }
+};
+
 void walkEntries(Walk& walk, DirectoryListing listing, std::string_view directory,
                  std::string_view pattern) {
   // Paths are joined with "/" even after a directory that already ends in a
@@ -58,11 +96,17 @@ void walkEntries(Walk& walk, DirectoryListing listing, std::string_view director
   std::string path(directory);
   path += '/';
   size_t nameStart = path.size();
+  MaildirRules maildir{directory, {}};
   while (std::optional<std::string_view> name = nextEntry(listing)) {
     if (*name == "." || *name == "..") continue;
-    if (!matchName(*name, pattern, 0)) continue;
+    bool matched = matchName(*name, pattern, 0);
+    if (!matched && !(walk.maildir && pattern == "*")) continue;
     path.resize(nameStart);
     path += *name;
+    if (walk.maildir) {
+      if (!matched && !maildir.walksHidden(*name, path)) continue;
+      if (matched && maildir.skips(*name)) continue;
+    }
     walkPath(walk, path);
   }
 }
@@ -89,13 +133,13 @@ size_t lastSeparator(std::string_view argument) {
 }  // namespace
 
 void processPath(std::string_view path, const RunOptions& options, const FileVisitor& visitFile) {
-  Walk walk{visitFile, options.terse, {}};
+  Walk walk{visitFile, options.terse, options.maildir, {}};
   walkPath(walk, path);
 }
 
 void scanDirectory(std::string_view directory, std::string_view pattern, const RunOptions& options,
                    const FileVisitor& visitFile) {
-  Walk walk{visitFile, options.terse, {}};
+  Walk walk{visitFile, options.terse, options.maildir, {}};
   // The scanned directory encloses everything below it; a link back to it
   // must be caught as early as one to any directory below.
   std::optional<PathStatus> status = queryStatus(directory);

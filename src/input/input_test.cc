@@ -39,18 +39,20 @@ class InputTest : public testing::Test {
     fs::create_directory_symlink(root_ + "/" + target, root_ + "/" + path);
   }
   // The files the walk hands on, in the walk's order.
-  std::vector<std::string> visits(const std::string& argument) const {
+  std::vector<std::string> visits(const std::string& argument, bool maildir = false) const {
     std::vector<std::string> seen;
     RunOptions options;
     options.terse = true;
+    options.maildir = maildir;
     processArgument(root_ + "/" + argument, options,
                     [&seen](const std::string& path, const PathStatus&) { seen.push_back(path); });
     return seen;
   }
   // Checks them, sorted, against the expected paths under the tree: the
   // listing order is the platform's.
-  void expectVisits(const std::string& argument, std::vector<std::string> expected) const {
-    std::vector<std::string> seen = visits(argument);
+  void expectVisits(const std::string& argument, std::vector<std::string> expected,
+                    bool maildir = false) const {
+    std::vector<std::string> seen = visits(argument, maildir);
     std::sort(seen.begin(), seen.end());
     for (std::string& path : expected)
       path = root_ + "/" + path;
@@ -76,6 +78,28 @@ TEST_F(InputTest, ArgumentsSelectTheFilesOfTheTree) {
   expectVisits("top", {"top"});
   expectVisits("top/*", {});
   expectVisits("missing/*", {});
+}
+
+// Under -maildir a Maildir's tmp is left out and its hidden Maildir++
+// folders are walked; elsewhere tmp and hidden entries stay as they were.
+TEST_F(InputTest, MaildirsAreWalkedAsMailClientsSeeThem) {
+  files({"md/cur/1", "md/new/2", "md/tmp/3", "md/.Sent/cur/4", "md/.Sent/new/5", "md/.Sent/tmp/6",
+         "md/.Sent/.hidden", "md/.notes/cur/7", "md/.mh_sequences", "md/dovecot-uidlist",
+         "mh/tmp/8", "mh/.Sent/cur/9", "mh/1"});
+  fs::create_directory(root_ + "/md/.Sent/.Deeper");
+  fs::create_directory(root_ + "/md/.notes/new");
+  fs::create_directory(root_ + "/mh/.Sent/new");
+  fs::create_directory(root_ + "/mh/.Sent/tmp");
+  expectVisits("md",
+               {"md/cur/1", "md/new/2", "md/.Sent/cur/4", "md/.Sent/new/5", "md/dovecot-uidlist"},
+               true);
+  expectVisits("md", {"md/cur/1", "md/new/2", "md/tmp/3", "md/dovecot-uidlist"});
+  // Only a Maildir's own tmp and folders: mh holds no cur and new.
+  expectVisits("mh", {"mh/tmp/8", "mh/1"}, true);
+  expectVisits("md/*",
+               {"md/cur/1", "md/new/2", "md/.Sent/cur/4", "md/.Sent/new/5", "md/dovecot-uidlist"},
+               true);
+  expectVisits("md/c*", {"md/cur/1"}, true);
 }
 
 TEST_F(InputTest, EachDirectoryIsFinishedBeforeTheNextEntry) {
