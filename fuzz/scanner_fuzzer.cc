@@ -1,5 +1,6 @@
 // Holds the mailbox scanner to the plain per-byte state table on arbitrary
-// bytes, fed whole and cut into chunks at places the input chooses.
+// bytes, fed whole with each of its byte searches, and cut into chunks at
+// places the input chooses.
 
 #include <cstddef>
 #include <cstdint>
@@ -27,10 +28,10 @@ ScanHandlers recorder(std::string& log) {
   return handlers;
 }
 
-template <typename Scanner>
-std::string scan(const char* data, const std::vector<size_t>& cuts) {
+template <typename Scanner, typename... Choice>
+std::string scan(const char* data, const std::vector<size_t>& cuts, Choice... search) {
   std::string log;
-  Scanner scanner(recorder(log));
+  Scanner scanner(recorder(log), search...);
   size_t start = 0;
   for (size_t end : cuts) {
     if (!scanner.feed(data + start, end - start)) break;
@@ -56,7 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   chunks.push_back(size);
 
   std::string expected = scan<ReferenceScanner>(data, whole);
-  if (scan<MailboxScanner>(data, whole) != expected) std::abort();
+  for (ByteSearch search : {ByteSearch::plain, ByteSearch::sse2, ByteSearch::avx2}) {
+    if (scan<MailboxScanner>(data, whole, search) != expected) std::abort();
+  }
   if (scan<MailboxScanner>(data, chunks) != expected) std::abort();
   return 0;
 }
