@@ -24,22 +24,31 @@ bool isCrOrCtrlZ(char c) {
 // stops it. The kinds that drop CR bytes on the way count them, so that
 // the caller can leave them out of the message size.
 enum class Search {
-  body,       // an LF directly followed by another LF, or a CR
-  bodyCrLf,   // an LF directly followed by another LF or by a CR; CRs counted
-  line,       // an LF or a CR
-  lineCrLf,   // an LF; CRs counted
-  emptyLines  // any byte but LF and CR; CRs counted
+  body,         // an LF directly followed by another LF, or a CR
+  bodyCrLf,     // an LF directly followed by another LF or by a CR; CRs counted
+  line,         // an LF or a CR
+  headers,      // a CR, or an LF directly followed by a line start (below)
+  headersCrLf,  // an LF directly followed by a line start; CRs counted
+  emptyLines    // any byte but LF and CR; CRs counted
 };
 
 // Whether the kind looks at the byte after the one it stops at.
 constexpr bool looksAhead(Search kind) {
-  return kind == Search::body || kind == Search::bodyCrLf;
+  return kind != Search::line && kind != Search::emptyLines;
+}
+
+// The header searches run over whole header lines, and stop at the line
+// end before a byte that may begin a line the reader looks at: the empty
+// line (LF, or CR before it), "Date:", and `extra`, the "R" of "Received"
+// while the message has no Received line yet (another changes nothing).
+bool startsWatchedLine(char c, char extra) {
+  return c == '\n' || c == '\r' || c == 'D' || c == extra;
 }
 
 // The plain loop is the definition of each search; the vector versions
 // must find the same byte and count the same CRs.
 template <Search kind>
-const char* findPlain(const char* p, const char* end, size_t& crs) {
+const char* findPlain(const char* p, const char* end, size_t& crs, char extra) {
   for (; p < end; ++p) {
     char c = *p;
     if (c == '\x1a') return p;
@@ -50,9 +59,11 @@ const char* findPlain(const char* p, const char* end, size_t& crs) {
       if (c == '\n' && end - p >= 2 && (p[1] == '\n' || p[1] == '\r')) return p;
     } else if constexpr (kind == Search::line) {
       if (c == '\n' || c == '\r') return p;
-    } else if constexpr (kind == Search::lineCrLf) {
+    } else if constexpr (kind == Search::headers) {
+      if (c == '\r' || (c == '\n' && end - p >= 2 && startsWatchedLine(p[1], extra))) return p;
+    } else if constexpr (kind == Search::headersCrLf) {
       crs += c == '\r';
-      if (c == '\n') return p;
+      if (c == '\n' && end - p >= 2 && startsWatchedLine(p[1], extra)) return p;
     } else {
       if (c != '\n' && c != '\r') return p;
       crs += c == '\r';
@@ -73,7 +84,7 @@ constexpr ptrdiff_t kBlockReach = looksAhead(kind) ? 65 : 64;
 
 // Whether the kind counts the CRs it goes past.
 constexpr bool countsCrs(Search kind) {
-  return kind == Search::bodyCrLf || kind == Search::lineCrLf || kind == Search::emptyLines;
+  return kind == Search::bodyCrLf || kind == Search::headersCrLf || kind == Search::emptyLines;
 }
 
 // The stop found at bit `at` of the block's stop mask: the CRs before it
@@ -100,7 +111,7 @@ uint64_t bits16(__m128i bytes) {
 
 // The stops among the 16 bytes at `at`.
 template <Search kind>
-__m128i stops16(const char* at) {
+__m128i stops16(const char* at, char extra) {
   __m128i bytes = load16(at);
   __m128i lf = equal16(bytes, '\n');
   __m128i cr = equal16(bytes, '\r');
@@ -114,18 +125,22 @@ __m128i stops16(const char* at) {
     return _mm_or_si128(pairs, ctrlZ);
   } else if constexpr (kind == Search::line) {
     return _mm_or_si128(_mm_or_si128(lf, cr), ctrlZ);
-  } else if constexpr (kind == Search::lineCrLf) {
-    return _mm_or_si128(lf, ctrlZ);
+  } else if constexpr (kind == Search::headers || kind == Search::headersCrLf) {
+    __m128i next = load16(at + 1);
+    __m128i starts = _mm_or_si128(_mm_or_si128(equal16(next, '\n'), equal16(next, '\r')),
+                                  _mm_or_si128(equal16(next, 'D'), equal16(next, extra)));
+    __m128i stops = _mm_or_si128(_mm_and_si128(lf, starts), ctrlZ);
+    return kind == Search::headers ? _mm_or_si128(stops, cr) : stops;
   } else {
     return _mm_cmpeq_epi8(_mm_or_si128(lf, cr), _mm_setzero_si128());
   }
 }
 
 template <Search kind>
-const char* findSse2(const char* p, const char* end, size_t& crs) {
+const char* findSse2(const char* p, const char* end, size_t& crs, char extra) {
   while (end - p >= kBlockReach<kind>) {
-    __m128i s0 = stops16<kind>(p), s1 = stops16<kind>(p + 16);
-    __m128i s2 = stops16<kind>(p + 32), s3 = stops16<kind>(p + 48);
+    __m128i s0 = stops16<kind>(p, extra), s1 = stops16<kind>(p + 16, extra);
+    __m128i s2 = stops16<kind>(p + 32, extra), s3 = stops16<kind>(p + 48, extra);
     uint64_t crMask = 0;
     if constexpr (countsCrs(kind)) {
       for (int i = 0; i < 4; ++i)
@@ -138,7 +153,7 @@ const char* findSse2(const char* p, const char* end, size_t& crs) {
     crs += static_cast<size_t>(__builtin_popcountll(crMask));
     p += 64;
   }
-  return findPlain<kind>(p, end, crs);
+  return findPlain<kind>(p, end, crs, extra);
 }
 
 // AVX2: two vectors of 32 bytes. Compiled for AVX2 on their own (a lambda
@@ -159,7 +174,7 @@ VARNAK_AVX2 uint64_t bits32(__m256i bytes) {
 
 // The stops among the 32 bytes at `at`.
 template <Search kind>
-VARNAK_AVX2 __m256i stops32(const char* at) {
+VARNAK_AVX2 __m256i stops32(const char* at, char extra) {
   __m256i bytes = load32(at);
   __m256i lf = equal32(bytes, '\n');
   __m256i cr = equal32(bytes, '\r');
@@ -173,17 +188,21 @@ VARNAK_AVX2 __m256i stops32(const char* at) {
     return _mm256_or_si256(pairs, ctrlZ);
   } else if constexpr (kind == Search::line) {
     return _mm256_or_si256(_mm256_or_si256(lf, cr), ctrlZ);
-  } else if constexpr (kind == Search::lineCrLf) {
-    return _mm256_or_si256(lf, ctrlZ);
+  } else if constexpr (kind == Search::headers || kind == Search::headersCrLf) {
+    __m256i next = load32(at + 1);
+    __m256i starts = _mm256_or_si256(_mm256_or_si256(equal32(next, '\n'), equal32(next, '\r')),
+                                     _mm256_or_si256(equal32(next, 'D'), equal32(next, extra)));
+    __m256i stops = _mm256_or_si256(_mm256_and_si256(lf, starts), ctrlZ);
+    return kind == Search::headers ? _mm256_or_si256(stops, cr) : stops;
   } else {
     return _mm256_cmpeq_epi8(_mm256_or_si256(lf, cr), _mm256_setzero_si256());
   }
 }
 
 template <Search kind>
-VARNAK_AVX2 const char* findAvx2(const char* p, const char* end, size_t& crs) {
+VARNAK_AVX2 const char* findAvx2(const char* p, const char* end, size_t& crs, char extra) {
   while (end - p >= kBlockReach<kind>) {
-    __m256i low = stops32<kind>(p), high = stops32<kind>(p + 32);
+    __m256i low = stops32<kind>(p, extra), high = stops32<kind>(p + 32, extra);
     uint64_t crMask = 0;
     if constexpr (countsCrs(kind))
       crMask = bits32(equal32(load32(p), '\r')) | bits32(equal32(load32(p + 32), '\r')) << 32;
@@ -193,7 +212,7 @@ VARNAK_AVX2 const char* findAvx2(const char* p, const char* end, size_t& crs) {
     crs += static_cast<size_t>(__builtin_popcountll(crMask));
     p += 64;
   }
-  return findPlain<kind>(p, end, crs);
+  return findPlain<kind>(p, end, crs, extra);
 }
 
 bool hasAvx2() {
@@ -214,14 +233,14 @@ ByteSearch widestAvailable(ByteSearch wanted) {
 }
 
 template <Search kind>
-const char* find(ByteSearch search, const char* p, const char* end, size_t& crs) {
+const char* find(ByteSearch search, const char* p, const char* end, size_t& crs, char extra = 'D') {
 #if VARNAK_X86_VECTORS
-  if (search == ByteSearch::avx2) return findAvx2<kind>(p, end, crs);
-  if (search == ByteSearch::sse2) return findSse2<kind>(p, end, crs);
+  if (search == ByteSearch::avx2) return findAvx2<kind>(p, end, crs, extra);
+  if (search == ByteSearch::sse2) return findSse2<kind>(p, end, crs, extra);
 #else
   (void)search;
 #endif
-  return findPlain<kind>(p, end, crs);
+  return findPlain<kind>(p, end, crs, extra);
 }
 
 // A plain loop: find_first_not_of runs a library search per byte.
@@ -366,12 +385,12 @@ const char* MailboxScanner::scanBody(const char* p, const char* end) {
 }
 
 // Inside the header block, at the start of a line or in a line the reader
-// does not look at: such lines are skipped and counted, their line ends
-// included, one after the other. The two prefixes the reader looks for
-// are taken in one compare each where all their bytes are there; anything
-// else at a line's start that may change the state (an empty line, a
-// prefix cut by the end of the chunk or by a CR, Ctrl-Z) goes through the
-// table a byte at a time.
+// does not look at. The two prefixes the reader looks for are taken in one
+// compare each where all their bytes are there; anything else at a line's
+// start that may change the state (an empty line, a prefix cut by the end
+// of the chunk or by a CR, Ctrl-Z) goes through the table a byte at a
+// time. From there the header search skips and counts the rest of the
+// line and every line after it that none of these can begin.
 const char* MailboxScanner::scanHeaderLines(const char* p, const char* end) {
   for (;;) {
     if (state_ == ScanState::headerLineStart) {
@@ -393,11 +412,16 @@ const char* MailboxScanner::scanHeaderLines(const char* p, const char* end) {
       // Any other first byte is an ordinary header line's, counted below.
       state_ = ScanState::headerLine;
     }
+    char extra = pending_.hasReceivedLine ? 'D' : 'R';
     size_t crs = 0;
-    const char* stop = crLf_ ? find<Search::lineCrLf>(search_, p, end, crs)
-                             : find<Search::line>(search_, p, end, crs);
+    const char* stop = crLf_ ? find<Search::headersCrLf>(search_, p, end, crs, extra)
+                             : find<Search::headers>(search_, p, end, crs, extra);
     pending_.size += static_cast<uint32_t>(stop - p - crs);
-    if (stop == end) return end;
+    if (stop == end) {
+      // The last line end may be directly before the end of the chunk.
+      if (stop > p && stop[-1] == '\n') state_ = ScanState::headerLineStart;
+      return end;
+    }
     if (*stop != '\n') return skipCrOrEnd(stop, end);
     pending_.size += 1;
     state_ = ScanState::headerLineStart;
