@@ -1,6 +1,8 @@
 // Holds the mailbox scanner to the plain per-byte state table on arbitrary
 // bytes, fed whole with each of its byte searches, and cut into chunks at
-// places the input chooses.
+// places the input chooses; first as a plain mailbox, then under a reading
+// option the input chooses (From: capture, list separators and their count,
+// one message).
 
 #include <cstddef>
 #include <cstdint>
@@ -20,7 +22,8 @@ ScanHandlers recorder(std::string& log) {
     log += m.hasReceivedLine ? "R" : "-";
     log += std::to_string(m.fromLine.size()) + ":" + m.fromLine;
     log += std::to_string(m.dateText.size()) + ":" + m.dateText;
-    log += std::to_string(m.size) + "\n";
+    log += std::to_string(m.size);
+    log += std::to_string(m.fromHeader.size()) + ":" + m.fromHeader + "\n";
   };
   handlers.headerTooLong = [&log](std::string_view text) {
     log += "W" + std::to_string(text.size()) + ":" + std::string(text) + "\n";
@@ -28,17 +31,33 @@ ScanHandlers recorder(std::string& log) {
   return handlers;
 }
 
+struct Reading {
+  ScanOptions options;
+  bool oneMessage = false;
+};
+
 template <typename Scanner, typename... Choice>
-std::string scan(const char* data, const std::vector<size_t>& cuts, Choice... search) {
+std::string scan(const Reading& reading, const char* data, const std::vector<size_t>& cuts,
+                 Choice... search) {
   std::string log;
-  Scanner scanner(recorder(log), search...);
+  Scanner scanner(recorder(log), reading.options, search...);
+  if (reading.oneMessage) scanner.startOneMessage("file");
   size_t start = 0;
   for (size_t end : cuts) {
     if (!scanner.feed(data + start, end - start)) break;
     start = end;
   }
   scanner.finish();
-  return log;
+  return log + "L" + std::to_string(scanner.listLines());
+}
+
+void compare(const Reading& reading, const char* data, const std::vector<size_t>& whole,
+             const std::vector<size_t>& chunks) {
+  std::string expected = scan<ReferenceScanner>(reading, data, whole);
+  for (ByteSearch search : {ByteSearch::plain, ByteSearch::sse2, ByteSearch::avx2}) {
+    if (scan<MailboxScanner>(reading, data, whole, search) != expected) std::abort();
+  }
+  if (scan<MailboxScanner>(reading, data, chunks) != expected) std::abort();
 }
 
 }  // namespace
@@ -56,10 +75,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     chunks.push_back(end);
   chunks.push_back(size);
 
-  std::string expected = scan<ReferenceScanner>(data, whole);
-  for (ByteSearch search : {ByteSearch::plain, ByteSearch::sse2, ByteSearch::avx2}) {
-    if (scan<MailboxScanner>(data, whole, search) != expected) std::abort();
-  }
-  if (scan<MailboxScanner>(data, chunks) != expected) std::abort();
+  compare({}, data, whole, chunks);
+  // The chunk bytes also choose the reading option; 0 is the plain reading
+  // just done.
+  Reading reading;
+  unsigned choice = (bytes[0] ^ bytes[1]) % 6;
+  reading.options.captureFrom = choice == 1 || choice == 5;
+  reading.options.listSeparators = choice == 2 || choice == 5;
+  reading.options.countListLines = choice == 3;
+  reading.oneMessage = choice == 4;
+  if (choice != 0) compare(reading, data, whole, chunks);
   return 0;
 }

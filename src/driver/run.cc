@@ -7,6 +7,7 @@
 
 #include "common/day_table.h"
 #include "driver/options.h"
+#include "driver/summary.h"
 #include "input/input.h"
 #include "mailbox/mailbox.h"
 #include "platform/clock.h"
@@ -64,12 +65,14 @@ int runMain(int argc, const char* const* argv) {
   int status = 0;
   DayTable table;
   if (table.create(options.firstYear, options.yearCount)) {
-    FileVisitor readFile = [&table, &options](const std::string& path, const PathStatus& status) {
-      readMailbox(path, status, options, table);
+    RunTally tally;
+    FileVisitor readFile = [&](const std::string& path, const PathStatus& status) {
+      readMailbox(path, status, options, table, tally);
     };
     for (int i = commandLine.firstPath; i < argc; ++i)
-      processArgument(argv[i], options, readFile);
+      processArgument(argv[i], options, tally, readFile);
     printReport(table, options);
+    if (options.summary) printTally(tally, options);
   } else {
     int64_t lastYear = options.firstYear + options.yearCount - 1;
     printError({formatYears("Unable to create the day table for years %" PRId64 "-%" PRId64 "\n",

@@ -16,6 +16,7 @@ struct Walk {
   bool terse = false;
   // -maildir: Maildirs are walked as mail clients see them.
   bool maildir = false;
+  RunTally& tally;
   // The directories from the argument down to the current one. A link back
   // to one of them would make the walk endless; one reached by another
   // route that leads no deeper into itself is walked again as usual.
@@ -31,6 +32,7 @@ bool isEnclosing(const Walk& walk, const FileIdentity& identity) {
 void walkPath(Walk& walk, std::string_view path) {
   std::optional<PathStatus> status = queryStatus(path);
   if (!status) {
+    ++walk.tally.unreadable;
     printWarning(walk.terse, {"Unable to read file ", path, "\n"});
     return;
   }
@@ -117,6 +119,7 @@ void walkDirectory(Walk& walk, std::string_view directory, std::string_view patt
   announce(walk, directory, pattern);
   std::optional<DirectoryListing> listing = openDirectory(directory);
   if (!listing) {
+    ++walk.tally.unreadable;
     printWarning(walk.terse, {"Unable to read directory ", directory, "\n"});
     return;
   }
@@ -132,14 +135,15 @@ size_t lastSeparator(std::string_view argument) {
 
 }  // namespace
 
-void processPath(std::string_view path, const RunOptions& options, const FileVisitor& visitFile) {
-  Walk walk{visitFile, options.terse, options.maildir, {}};
+void processPath(std::string_view path, const RunOptions& options, RunTally& tally,
+                 const FileVisitor& visitFile) {
+  Walk walk{visitFile, options.terse, options.maildir, tally, {}};
   walkPath(walk, path);
 }
 
 void scanDirectory(std::string_view directory, std::string_view pattern, const RunOptions& options,
-                   const FileVisitor& visitFile) {
-  Walk walk{visitFile, options.terse, options.maildir, {}};
+                   RunTally& tally, const FileVisitor& visitFile) {
+  Walk walk{visitFile, options.terse, options.maildir, tally, {}};
   // The scanned directory encloses everything below it; a link back to it
   // must be caught as early as one to any directory below.
   std::optional<PathStatus> status = queryStatus(directory);
@@ -147,7 +151,7 @@ void scanDirectory(std::string_view directory, std::string_view pattern, const R
   walkDirectory(walk, directory, pattern);
 }
 
-void processArgument(std::string_view argument, const RunOptions& options,
+void processArgument(std::string_view argument, const RunOptions& options, RunTally& tally,
                      const FileVisitor& visitFile) {
   size_t separator = lastSeparator(argument);
   std::string_view directory;
@@ -161,8 +165,8 @@ void processArgument(std::string_view argument, const RunOptions& options,
   if (directory.empty()) directory = ".";
   if (name.empty()) name = "*";
   if (name.find('*') != std::string_view::npos) {
-    scanDirectory(directory, name, options, visitFile);
+    scanDirectory(directory, name, options, tally, visitFile);
   } else {
-    processPath(argument, options, visitFile);
+    processPath(argument, options, tally, visitFile);
   }
 }

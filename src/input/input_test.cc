@@ -44,7 +44,8 @@ class InputTest : public testing::Test {
     RunOptions options;
     options.terse = true;
     options.maildir = maildir;
-    processArgument(root_ + "/" + argument, options,
+    RunTally tally;
+    processArgument(root_ + "/" + argument, options, tally,
                     [&seen](const std::string& path, const PathStatus&) { seen.push_back(path); });
     return seen;
   }
@@ -155,8 +156,9 @@ TEST_F(InputTest, EachFileComesWithItsStatus) {
     std::map<std::string, PathStatus> seen;
     RunOptions options;
     options.terse = true;
+    RunTally tally;
     processArgument(
-        root_ + "/" + expected.argument, options,
+        root_ + "/" + expected.argument, options, tally,
         [&seen](const std::string& path, const PathStatus& status) { seen[path] = status; });
     auto found = seen.find(root_ + "/" + expected.file);
     ASSERT_NE(found, seen.end()) << expected.argument << " " << expected.file;

@@ -3,25 +3,60 @@
 #include <string>
 
 #include "date/date.h"
+#include "mailbox/sender.h"
 #include "platform/console.h"
 
-void countMessage(const MailMessage& message, const RunOptions& options, DayTable& table) {
+namespace {
+
+bool isReceived(const MailMessage& message, const RunOptions& options) {
+  if (options.me.empty()) return message.hasReceivedLine;
+  return !fromHoldsAddress(message.fromHeader, options.me);
+}
+
+}  // namespace
+
+MessageFate countMessage(const MailMessage& message, const RunOptions& options, DayTable& table) {
   const std::string& from = message.fromLine;
-  if (from.empty() || from == "MAILER-DAEMON") return;
+  if (from.empty() || from == "MAILER-DAEMON") return MessageFate::skipped;
   if (message.dateText.empty()) {
     printWarning(options.terse, {"Missing Date: ignoring message (", from, ")\n"});
-    return;
+    return MessageFate::withoutDate;
   }
   MessageDate date;
   if (!parseDate(message.dateText, &date, false, options.currentYear)) {
     printWarning(options.terse,
                  {"Malformed Date: \"", message.dateText, "\"... ignoring message (", from, ")\n"});
-    return;
+    return MessageFate::malformedDate;
   }
   if (!table.covers(date.year)) {
     printWarning(options.terse, {"Year ", std::to_string(date.year),
                                  " out of range... ignoring message (", from, ")\n"});
-    return;
+    return MessageFate::outOfRange;
   }
-  table.add(date.year, date.month, date.day, message.hasReceivedLine, message.size);
+  bool received = isReceived(message, options);
+  table.add(date.year, date.month, date.day, received, message.size);
+  return received ? MessageFate::received : MessageFate::sent;
+}
+
+void tallyMessage(MessageFate fate, RunTally& tally) {
+  switch (fate) {
+    case MessageFate::sent:
+      ++tally.sent;
+      break;
+    case MessageFate::received:
+      ++tally.received;
+      break;
+    case MessageFate::withoutDate:
+      ++tally.withoutDate;
+      break;
+    case MessageFate::malformedDate:
+      ++tally.malformedDate;
+      break;
+    case MessageFate::outOfRange:
+      ++tally.outOfRange;
+      break;
+    case MessageFate::skipped:
+      ++tally.skipped;
+      break;
+  }
 }

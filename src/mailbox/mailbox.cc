@@ -1,6 +1,10 @@
 #include "mailbox/mailbox.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "mailbox/classify.h"
+#include "mailbox/message_file.h"
 #include "mailbox/scanner.h"
 #include "mailbox/unpack.h"
 #include "platform/console.h"
@@ -13,37 +17,110 @@ namespace {
 // nothing more and only add to the resident memory.
 constexpr size_t kReadSize = 131072;
 
+// Where a run's counts go: the day table and the tally.
+struct Counts {
+  const RunOptions& options;
+  DayTable& table;
+  RunTally& tally;
+};
+
+// What the first bytes of a file or entry make of it.
+enum class StreamKind { mailbox, message, emlx };
+
+StreamKind streamKind(std::string_view head, const RunOptions& options) {
+  // A file that begins with "From " stays a mailbox.
+  if (!options.maildir || head.starts_with("From ")) return StreamKind::mailbox;
+  if (readEmlxStart(head)) return StreamKind::emlx;
+  if (startsWithHeaderField(head)) return StreamKind::message;
+  return StreamKind::mailbox;
+}
+
+// Which file group of the tally a stream read as a mailbox falls in.
+void tallyFile(std::string_view head, bool heldMessages, const RunOptions& options,
+               RunTally& tally) {
+  if (heldMessages) {
+    ++tally.mailboxFiles;
+  } else if (startsWithHeaderField(head) && !head.starts_with("From ")) {
+    ++tally.messageFilesSkipped;
+  } else if (!options.unpack && looksPacked(head.substr(0, kPackedHeadSize))) {
+    ++tally.packedSkipped;
+  } else {
+    ++tally.notMailFiles;
+  }
+}
+
+ScanHandlers handlersFor(const std::string& name, Counts& counts, bool& heldMessages) {
+  ScanHandlers handlers;
+  bool announced = false;
+  handlers.message = [&name, &counts, &heldMessages, announced](const MailMessage& message,
+                                                                bool atSeparator) mutable {
+    tallyMessage(countMessage(message, counts.options, counts.table), counts.tally);
+    if (!message.fromLine.empty()) heldMessages = true;
+    // The path is shown once a file proves to hold more than one message,
+    // after whatever was said about its first one.
+    if (atSeparator && !announced) {
+      if (!counts.options.terse) printOut({name, "\n"});
+      announced = true;
+    }
+  };
+  handlers.headerTooLong = [&counts](std::string_view text) {
+    ++counts.tally.headerTooLong;
+    printWarning(counts.options.terse, {"Header too long: ", text, "\n"});
+  };
+  return handlers;
+}
+
 // Reads one stream of mail through `buffer`, of kReadSize bytes, whose
 // first `have` bytes already hold the start of the stream; the rest comes
 // from `read`. `name` is what the path line shows: the file's path, or an
 // archive entry's name under -unpack.
 void readStream(const std::string& name, char* buffer, size_t have, const ChunkReader& read,
-                const RunOptions& options, DayTable& table) {
-  bool announced = false;
-  ScanHandlers handlers;
-  handlers.message = [&](const MailMessage& message, bool atSeparator) {
-    countMessage(message, options, table);
-    // The path is shown once a file proves to hold more than one message,
-    // after whatever was said about its first one.
-    if (atSeparator && !announced) {
-      if (!options.terse) printOut({name, "\n"});
-      announced = true;
-    }
-  };
-  handlers.headerTooLong = [&options](std::string_view text) {
-    printWarning(options.terse, {"Header too long: ", text, "\n"});
-  };
-  MailboxScanner scanner(std::move(handlers));
+                Counts& counts) {
+  const RunOptions& options = counts.options;
+  bool heldMessages = false;
+  ScanOptions scanOptions;
+  scanOptions.listSeparators = options.lists;
+  scanOptions.countListLines = options.summary && !options.lists;
+  scanOptions.captureFrom = !options.me.empty();
+  MailboxScanner scanner(handlersFor(name, counts, heldMessages), scanOptions);
   size_t n = have != 0 ? have : read(buffer, kReadSize);
-  while (n != 0 && scanner.feed(buffer, n))
+  // The buffer is read into again; the tally judges the file by a copy of
+  // its first bytes.
+  char headBytes[kPackedHeadSize];
+  size_t headSize = std::min(n, sizeof headBytes);
+  std::memcpy(headBytes, buffer, headSize);
+  std::string_view head(buffer, n);
+  StreamKind kind = streamKind(head, options);
+  // An .emlx file's message is the count of bytes after its first line.
+  const char* data = buffer;
+  uint64_t left = UINT64_MAX;
+  if (kind == StreamKind::emlx) {
+    EmlxStart start = *readEmlxStart(head);
+    data += start.countLineLength;
+    n -= start.countLineLength;
+    left = start.messageLength;
+  }
+  if (kind != StreamKind::mailbox) scanner.startOneMessage(name);
+  for (;;) {
+    size_t take = static_cast<size_t>(std::min<uint64_t>(n, left));
+    if (take == 0 || !scanner.feed(data, take)) break;
+    left -= take;
+    data = buffer;
     n = read(buffer, kReadSize);
+  }
   scanner.finish();
+  counts.tally.listLines += scanner.listLines();
+  if (kind == StreamKind::mailbox) {
+    tallyFile({headBytes, headSize}, heldMessages, options, counts.tally);
+  } else {
+    ++counts.tally.messageFiles;
+  }
 }
 
 // -unpack: the first bytes of the file tell a compressed stream or archive,
 // whose regular files are read one by one, from plain data, read as ever.
-void readUnpacking(const std::string& path, OpenFile& file, const RunOptions& options,
-                   DayTable& table) {
+void readUnpacking(const std::string& path, OpenFile& file, Counts& counts) {
+  const RunOptions& options = counts.options;
   ChunkReader readFile = [&file](char* buffer, size_t capacity) {
     return readSome(file, buffer, capacity);
   };
@@ -58,13 +135,14 @@ void readUnpacking(const std::string& path, OpenFile& file, const RunOptions& op
   }
   std::string_view head(buffer, have);
   if (!looksPacked(head.substr(0, kPackedHeadSize))) {
-    readStream(path, buffer, have, readFile, options, table);
+    readStream(path, buffer, have, readFile, counts);
     return;
   }
+  ++counts.tally.packedFiles;
   UnpackHandlers handlers;
-  handlers.entry = [&options, &table](const std::string& name, const ChunkReader& read) {
+  handlers.entry = [&counts](const std::string& name, const ChunkReader& read) {
     char entryBuffer[kReadSize];
-    readStream(name, entryBuffer, 0, read, options, table);
+    readStream(name, entryBuffer, 0, read, counts);
     return true;
   };
   handlers.problem = [&options](const std::string& name, std::string_view problem) {
@@ -81,17 +159,20 @@ void readUnpacking(const std::string& path, OpenFile& file, const RunOptions& op
 }  // namespace
 
 void readMailbox(const std::string& path, const PathStatus& status, const RunOptions& options,
-                 DayTable& table) {
+                 DayTable& table, RunTally& tally) {
   std::optional<OpenFile> file = openForReading(path, status);
-  if (!file) return;
+  if (!file) {
+    ++tally.unreadable;
+    return;
+  }
+  Counts counts{options, table, tally};
   if (options.unpack) {
-    readUnpacking(path, *file, options, table);
+    readUnpacking(path, *file, counts);
   } else {
     char buffer[kReadSize];
     readStream(
         path, buffer, 0,
-        [&file](char* data, size_t capacity) { return readSome(*file, data, capacity); }, options,
-        table);
+        [&file](char* data, size_t capacity) { return readSome(*file, data, capacity); }, counts);
   }
   closeFile(*file);
 }

@@ -7,14 +7,17 @@
 
 #include "common/day_table.h"
 #include "common/run_options.h"
+#include "common/tally.h"
 #include "platform/directory.h"
 
 // Reads the file at `path`, whose status was just queried; when it is a
 // mailbox, counts each of its messages into `table`. Files that are not
 // mailboxes are passed over without a word. Under -unpack, a compressed
 // file or an archive is decoded as it is read, and each regular file in it
-// is read in the same way, named ARCHIVE(ENTRY) in the path line.
+// is read in the same way, named ARCHIVE(ENTRY) in the path line. Under
+// -maildir, a file that holds one message is counted as that message. What
+// became of the file and its messages is added to `tally`.
 void readMailbox(const std::string& path, const PathStatus& status, const RunOptions& options,
-                 DayTable& table);
+                 DayTable& table, RunTally& tally);
 
 #endif  // VARNAK_MAILBOX_MAILBOX_H_

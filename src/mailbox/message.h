@@ -17,6 +17,9 @@ struct MailMessage {
   // The value of the message's last "Date:" header line, leading blanks
   // removed; empty when there is none.
   std::string dateText;
+  // Under -me only: the value of the message's last "From:" header, its
+  // folded lines included (line ends and all), up to the capture limit.
+  std::string fromHeader;
   // Bytes of the message after its header block; wraps modulo 2^32.
   uint32_t size = 0;
 };

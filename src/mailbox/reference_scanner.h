@@ -11,12 +11,22 @@
 #include <string>
 #include <string_view>
 
+#include "mailbox/list_separator.h"
 #include "mailbox/scanner.h"
 #include "mailbox/separator.h"
 
 class ReferenceScanner {
  public:
-  explicit ReferenceScanner(ScanHandlers handlers) : handlers_(std::move(handlers)) {}
+  explicit ReferenceScanner(ScanHandlers handlers, ScanOptions options = {})
+      : handlers_(std::move(handlers)), options_(options) {}
+
+  void startOneMessage(std::string_view name) {
+    oneMessage_ = true;
+    pending_.fromLine = std::string(name);
+    state_ = ScanState::headerLineStart;
+  }
+
+  uint64_t listLines() const { return listLines_; }
 
   bool feed(const char* data, size_t size) {
     for (size_t i = 0; i < size && !stopped_; ++i)
@@ -36,7 +46,7 @@ class ReferenceScanner {
       return;
     }
     if (c == '\r') return;  // text mode: CR bytes are dropped
-    ScanStep next = nextScanStep(state_, c);
+    ScanStep next = nextScanStep(state_, c, options_.captureFrom);
     state_ = next.next;
     if (state_ == ScanState::notMailbox) stopped_ = true;
     switch (next.event) {
@@ -49,7 +59,25 @@ class ReferenceScanner {
         break;
       case ScanEvent::separatorEnds:
         capturing_ = false;
-        if (isMessageSeparator(captured())) accept();
+        if (takesSeparator(captured())) accept();
+        break;
+      case ScanEvent::fromStarts:
+        pending_.size += 1;
+        capturing_ = true;
+        fromCapture_ = true;
+        captureLength_ = 0;
+        break;
+      case ScanEvent::fromLineEnds:
+        pending_.size += 1;
+        pending_.fromHeader = std::string(captured().substr(1));
+        capturing_ = false;
+        break;
+      case ScanEvent::fromContinues:
+        pending_.size += 1;
+        // The capture goes on where it stopped, the line end first; one that
+        // was full stays full.
+        capturing_ = captureLength_ < MailboxScanner::kCaptureLimit;
+        if (capturing_) buffer_[captureLength_++] = '\n';
         break;
       case ScanEvent::dateEnds:
         capturing_ = false;
@@ -67,11 +95,13 @@ class ReferenceScanner {
         break;
     }
     if (capturing_) {
+      if (next.event == ScanEvent::separatorStarts || next.event == ScanEvent::dateStarts)
+        fromCapture_ = false;
       buffer_[captureLength_++] = c;
       if (captureLength_ == sizeof buffer_) {
         capturing_ = false;
         captureLength_ = sizeof buffer_ - 1;
-        handlers_.headerTooLong(captured());
+        if (!fromCapture_) handlers_.headerTooLong(captured());
       }
     }
   }
@@ -84,6 +114,15 @@ class ReferenceScanner {
 
   std::string_view captured() const { return std::string_view(buffer_, captureLength_); }
 
+  bool takesSeparator(std::string_view line) {
+    if (oneMessage_) return false;
+    if (isMessageSeparator(line)) return true;
+    bool listLine = isListArchiveSeparator(line);
+    if (listLine && options_.listSeparators) return true;
+    if (listLine && options_.countListLines) ++listLines_;
+    return false;
+  }
+
   void accept() {
     if (!pending_.fromLine.empty()) handlers_.message(pending_, true);
     pending_ = MailMessage{};
@@ -91,6 +130,10 @@ class ReferenceScanner {
   }
 
   ScanHandlers handlers_;
+  ScanOptions options_;
+  bool oneMessage_ = false;
+  uint64_t listLines_ = 0;
+  bool fromCapture_ = false;
   bool stopped_ = false;
   ScanState state_ = ScanState::leadIn;
   MailMessage pending_;

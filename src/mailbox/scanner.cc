@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "mailbox/list_separator.h"
 #include "mailbox/separator.h"
 
 #if defined(__x86_64__) && defined(__SSE2__) && defined(__GNUC__)
@@ -259,8 +260,14 @@ bool startsWith(const char* p, const char (&word)[n]) {
 
 }  // namespace
 
-MailboxScanner::MailboxScanner(ScanHandlers handlers, ByteSearch widest)
-    : handlers_(std::move(handlers)), search_(widestAvailable(widest)) {}
+MailboxScanner::MailboxScanner(ScanHandlers handlers, ScanOptions options, ByteSearch widest)
+    : handlers_(std::move(handlers)), options_(options), search_(widestAvailable(widest)) {}
+
+void MailboxScanner::startOneMessage(std::string_view name) {
+  oneMessage_ = true;
+  startMessage(name);
+  state_ = ScanState::headerLineStart;
+}
 
 // Text mode is applied on the way, never in a separate pass: every search
 // below also stops at Ctrl-Z, and at CR where it cannot drop it itself, and
@@ -288,6 +295,7 @@ bool MailboxScanner::feed(const char* data, size_t size) {
         break;
       case ScanState::separatorLine:
       case ScanState::dateValue:
+      case ScanState::fromValue:
         p = scanCapturedLine(p, end);
         break;
       case ScanState::emptyLineSeen:
@@ -334,7 +342,10 @@ void MailboxScanner::capture(const char* p, size_t n) {
   size_t take = std::min(n, room);
   std::memcpy(captureBuffer_ + captureSeen_, p, take);
   captureSeen_ += take;
-  if (captureSeen_ == sizeof captureBuffer_) handlers_.headerTooLong(captured());
+  // A From: value is judged on what was kept of it, without a word.
+  if (captureSeen_ == sizeof captureBuffer_ && !capturingFrom()) {
+    handlers_.headerTooLong(captured());
+  }
 }
 
 std::string_view MailboxScanner::captured() const {
@@ -348,17 +359,35 @@ void MailboxScanner::startMessage(std::string_view fromLine) {
   pending_.hasReceivedLine = false;
   pending_.fromLine.assign(fromLine);
   pending_.dateText.clear();
+  pending_.fromHeader.clear();
   pending_.size = 0;
 }
 
+// The list-archive test runs only on lines the separator test refuses, and
+// only when -lists or the tally wants it.
+bool MailboxScanner::takesSeparator(std::string_view line) {
+  if (oneMessage_) return false;
+  if (isMessageSeparator(line)) return true;
+  if (!options_.listSeparators && !options_.countListLines) return false;
+  if (!isListArchiveSeparator(line)) return false;
+  if (options_.listSeparators) return true;
+  ++listLines_;
+  return false;
+}
+
 void MailboxScanner::endSeparatorLine() {
-  if (!isMessageSeparator(captured())) return;
+  if (!takesSeparator(captured())) return;
   if (!pending_.fromLine.empty()) handlers_.message(pending_, true);
   startMessage(withoutLeadingBlanks(captured()));
 }
 
 void MailboxScanner::endDateLine() {
   pending_.dateText.assign(withoutLeadingBlanks(captured().substr(1)));
+}
+
+// The value so far, without the colon; a folded line may add to it.
+void MailboxScanner::endFromLine() {
+  pending_.fromHeader.assign(captured().substr(1));
 }
 
 // Inside a body line. Nothing happens in a body until an empty line, so
@@ -406,7 +435,8 @@ const char* MailboxScanner::scanHeaderLines(const char* p, const char* end) {
         state_ = ScanState::dateValue;
         startCapture(p + 4);
         return p + 5;
-      } else if (*p == 'R' || *p == 'D' || *p == '\n' || isCrOrCtrlZ(*p)) {
+      } else if (*p == 'R' || *p == 'D' || *p == '\n' || isCrOrCtrlZ(*p) ||
+                 (*p == 'F' && options_.captureFrom)) {
         return stepOne(p, end);
       }
       // Any other first byte is an ordinary header line's, counted below.
@@ -414,8 +444,10 @@ const char* MailboxScanner::scanHeaderLines(const char* p, const char* end) {
     }
     char extra = pending_.hasReceivedLine ? 'D' : 'R';
     size_t crs = 0;
-    const char* stop = crLf_ ? find<Search::headersCrLf>(search_, p, end, crs, extra)
-                             : find<Search::headers>(search_, p, end, crs, extra);
+    // Watching From: lines as well, the search stops at every line end.
+    const char* stop = options_.captureFrom ? find<Search::line>(search_, p, end, crs)
+                       : crLf_              ? find<Search::headersCrLf>(search_, p, end, crs, extra)
+                                            : find<Search::headers>(search_, p, end, crs, extra);
     pending_.size += static_cast<uint32_t>(stop - p - crs);
     if (stop == end) {
       // The last line end may be directly before the end of the chunk.
@@ -438,12 +470,18 @@ const char* MailboxScanner::scanCapturedLine(const char* p, const char* end) {
   pending_.size += static_cast<uint32_t>(stop - p);
   if (stop == end) return end;
   if (*stop != '\n') return skipCrOrEnd(stop, end);
-  bool separator = state_ == ScanState::separatorLine;
+  ScanState line = state_;
   state_ = ScanState::headerLineStart;
-  if (separator) {
+  if (line == ScanState::separatorLine) {
     endSeparatorLine();
-  } else {
+  } else if (line == ScanState::dateValue) {
     endDateLine();
+  } else {
+    // Unlike the other two, a From: line's end is counted, and a blank
+    // after it folds the value on.
+    pending_.size += 1;
+    state_ = ScanState::fromFoldStart;
+    endFromLine();
   }
   return stop + 1;
 }
@@ -474,7 +512,7 @@ const char* MailboxScanner::scanEmptyLines(const char* p, const char* end) {
 // One byte in a state where every byte may change the state: the starts of
 // lines and the prefixes the scanner recognises.
 void MailboxScanner::step(const char* p) {
-  ScanStep next = nextScanStep(state_, *p);
+  ScanStep next = nextScanStep(state_, *p, options_.captureFrom);
   state_ = next.next;
   switch (next.event) {
     case ScanEvent::none:
@@ -493,8 +531,18 @@ void MailboxScanner::step(const char* p) {
     case ScanEvent::headerBlockEnds:
       pending_.size = 0;
       break;
+    case ScanEvent::fromStarts:
+      pending_.size += 1;
+      startCapture(p);
+      break;
+    case ScanEvent::fromContinues:
+      pending_.size += 1;
+      capture("\n", 1);
+      capture(p, 1);
+      break;
     case ScanEvent::separatorEnds:
     case ScanEvent::dateEnds:
+    case ScanEvent::fromLineEnds:
       break;  // captured lines are scanned a run at a time, never here
   }
 }

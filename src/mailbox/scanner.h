@@ -31,6 +31,18 @@ struct ScanHandlers {
   std::function<void(std::string_view text)> headerTooLong;
 };
 
+// The readings beyond a plain mailbox's, each off unless its option asks.
+struct ScanOptions {
+  // -lists: "From " lines of list archives separate messages too.
+  bool listSeparators = false;
+  // -summary without -lists: count the refused "From " lines that -lists
+  // would take (the test then runs on refused lines only).
+  bool countListLines = false;
+  // -me: keep the value of each message's "From:" header, folded lines
+  // included.
+  bool captureFrom = false;
+};
+
 // Where the scanner stands in the file, between two bytes that text mode
 // lets through (CR and Ctrl-Z never reach the table).
 enum class ScanState : uint8_t {
@@ -58,6 +70,13 @@ enum class ScanState : uint8_t {
   datePrefix3,
   datePrefix4,
   dateValue,
+  // Only while From: headers are watched (-me):
+  fromPrefix1,  // the line reads so far the first 1 ... 4 letters of "From"
+  fromPrefix2,
+  fromPrefix3,
+  fromPrefix4,
+  fromValue,
+  fromFoldStart,  // a From: line has just ended; a blank next folds it on
 };
 
 // The prefix states are counted through by arithmetic.
@@ -65,6 +84,8 @@ static_assert(static_cast<int>(ScanState::receivedPrefix7) -
                   static_cast<int>(ScanState::receivedPrefix1) ==
               6);
 static_assert(static_cast<int>(ScanState::datePrefix4) - static_cast<int>(ScanState::datePrefix1) ==
+              3);
+static_assert(static_cast<int>(ScanState::fromPrefix4) - static_cast<int>(ScanState::fromPrefix1) ==
               3);
 
 // What a byte does to the message besides moving the state on.
@@ -77,6 +98,11 @@ enum class ScanEvent : uint8_t {
   dateStarts,       // the colon after "Date": the value is captured from here on
   dateEnds,         // the line end of a captured Date line
   headerBlockEnds,  // the empty line after the header block: the size starts at 0
+  // Only while From: headers are watched; each also counts its byte, so
+  // that watching changes no size.
+  fromStarts,     // the colon after "From": the value is captured from here on
+  fromLineEnds,   // the line end of a From: line: the value so far is kept
+  fromContinues,  // the blank that folds a From: line on: the capture goes on
 };
 
 struct ScanStep {
@@ -90,9 +116,20 @@ constexpr ScanState advance(ScanState state) {
   return static_cast<ScanState>(static_cast<int>(state) + 1);
 }
 
+// "From" and "Date" alike: the first letter in upper case, the rest in any.
+constexpr ScanStep onNamePrefixByte(ScanState state, ScanState first, const char (&name)[5],
+                                    ScanState value, ScanEvent starts, char c) {
+  int seen = static_cast<int>(state) - static_cast<int>(first) + 1;
+  if (seen == 4) {
+    if (c == ':') return {value, starts};
+    return {ScanState::headerLine, ScanEvent::countByte};
+  }
+  if ((c | 0x20) == name[seen]) return {advance(state), ScanEvent::countByte};
+  return {ScanState::headerLine, ScanEvent::countByte};
+}
+
 constexpr ScanStep onPrefixByte(ScanState state, char c) {
   constexpr char kReceived[] = "Received";
-  constexpr char kDate[] = "date";
   if (c == '\n') return {ScanState::headerLineStart, ScanEvent::countByte};
   if (state >= ScanState::receivedPrefix1 && state <= ScanState::receivedPrefix7) {
     int seen = static_cast<int>(state) - static_cast<int>(ScanState::receivedPrefix1) + 1;
@@ -100,22 +137,21 @@ constexpr ScanStep onPrefixByte(ScanState state, char c) {
     if (seen == 7) return {ScanState::headerLine, ScanEvent::receivedMark};
     return {advance(state), ScanEvent::countByte};
   }
-  int seen = static_cast<int>(state) - static_cast<int>(ScanState::datePrefix1) + 1;
-  if (seen == 4) {
-    if (c == ':') return {ScanState::dateValue, ScanEvent::dateStarts};
-    return {ScanState::headerLine, ScanEvent::countByte};
+  if (state >= ScanState::fromPrefix1 && state <= ScanState::fromPrefix4) {
+    return onNamePrefixByte(state, ScanState::fromPrefix1, "from", ScanState::fromValue,
+                            ScanEvent::fromStarts, c);
   }
-  // Only the letters after the "D" may be in either case.
-  if ((c | 0x20) == kDate[seen]) return {advance(state), ScanEvent::countByte};
-  return {ScanState::headerLine, ScanEvent::countByte};
+  return onNamePrefixByte(state, ScanState::datePrefix1, "date", ScanState::dateValue,
+                          ScanEvent::dateStarts, c);
 }
 
 }  // namespace scan_detail
 
-// The scanner's whole state table: what the byte `c` does in `state`. Both
+// The scanner's whole state table: what the byte `c` does in `state`;
+// `watchFrom` (-me) lets a header line's "F" begin a From: header. Both
 // the scanner (for every byte it does not skip in bulk) and the per-byte
 // reference the tests hold it to run on this one function.
-constexpr ScanStep nextScanStep(ScanState state, char c) {
+constexpr ScanStep nextScanStep(ScanState state, char c, bool watchFrom) {
   using S = ScanState;
   constexpr ScanEvent kCount = ScanEvent::countByte;
   switch (state) {
@@ -144,12 +180,19 @@ constexpr ScanStep nextScanStep(ScanState state, char c) {
       return {S::separatorLine, kCount};
     case S::headerLineStart:
       if (c == '\n') return {S::emptyLineSeen, ScanEvent::headerBlockEnds};
+      if (c == 'F' && watchFrom) return {S::fromPrefix1, kCount};
       return {c == 'R' ? S::receivedPrefix1 : c == 'D' ? S::datePrefix1 : S::headerLine, kCount};
     case S::headerLine:
       return {c == '\n' ? S::headerLineStart : S::headerLine, kCount};
     case S::dateValue:
       if (c == '\n') return {S::headerLineStart, ScanEvent::dateEnds};
       return {S::dateValue, kCount};
+    case S::fromValue:
+      if (c == '\n') return {S::fromFoldStart, ScanEvent::fromLineEnds};
+      return {S::fromValue, kCount};
+    case S::fromFoldStart:
+      if (c == ' ' || c == '\t') return {S::fromValue, ScanEvent::fromContinues};
+      return nextScanStep(S::headerLineStart, c, watchFrom);
     default:
       return scan_detail::onPrefixByte(state, c);
   }
@@ -167,7 +210,17 @@ class MailboxScanner {
   // "From" or the colon after "Date".
   static constexpr size_t kCaptureLimit = 4095;
 
-  explicit MailboxScanner(ScanHandlers handlers, ByteSearch widest = ByteSearch::avx2);
+  explicit MailboxScanner(ScanHandlers handlers, ScanOptions options = {},
+                          ByteSearch widest = ByteSearch::avx2);
+
+  // Before the first byte: the data is one message, not a mailbox (a
+  // Maildir's or MH folder's file, an .eml file), and `name` stands in
+  // its warnings where a separator line would. Its first byte begins its
+  // header block, and no "From " line in it separates anything.
+  void startOneMessage(std::string_view name);
+
+  // Refused "From " lines that -lists would take (under countListLines).
+  uint64_t listLines() const { return listLines_; }
 
   // Scans the next bytes of the file. Returns false once further bytes can
   // change nothing: the file is not a mailbox, or a Ctrl-Z ended its data.
@@ -191,10 +244,19 @@ class MailboxScanner {
   std::string_view captured() const;
   void endSeparatorLine();
   void endDateLine();
+  void endFromLine();
+  bool capturingFrom() const {
+    return state_ == ScanState::fromValue || state_ == ScanState::fromFoldStart;
+  }
   void startMessage(std::string_view fromLine);
 
+  bool takesSeparator(std::string_view line);
+
   ScanHandlers handlers_;
+  ScanOptions options_;
   ByteSearch search_;
+  bool oneMessage_ = false;
+  uint64_t listLines_ = 0;
   ScanState state_ = ScanState::leadIn;
   bool dataEnded_ = false;
   // Whether the file's lines end in CR LF, judged by its first line. Only

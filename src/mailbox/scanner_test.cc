@@ -16,7 +16,8 @@ ScanHandlers recorder(std::string& log) {
   ScanHandlers handlers;
   handlers.message = [add](const MailMessage& m, bool atSeparator) {
     add(std::string(atSeparator ? "sep" : "end") + " [" + m.fromLine + "] date [" + m.dateText +
-        "] " + (m.hasReceivedLine ? "rcvd " : "sent ") + std::to_string(m.size));
+        "] " + (m.hasReceivedLine ? "rcvd " : "sent ") + std::to_string(m.size) +
+        (m.fromHeader.empty() ? "" : " from [" + m.fromHeader + "]"));
   };
   handlers.headerTooLong = [add](std::string_view text) {
     add("too long [" + std::string(text) + "]");
@@ -24,11 +25,18 @@ ScanHandlers recorder(std::string& log) {
   return handlers;
 }
 
+// How the scanner is set up beyond a plain mailbox's reading.
+struct Reading {
+  ScanOptions options;
+  bool oneMessage = false;
+};
+
 // Feeds `input` in pieces ending at the given offsets (and at its end),
 // stopping when the scanner says more data can change nothing.
 template <typename Scanner>
 std::string scanWith(Scanner scanner, std::string& log, const std::string& input,
-                     const std::vector<size_t>& cuts) {
+                     const std::vector<size_t>& cuts, bool oneMessage) {
+  if (oneMessage) scanner.startOneMessage("file");
   size_t start = 0;
   std::vector<size_t> ends = cuts;
   ends.push_back(input.size());
@@ -38,18 +46,20 @@ std::string scanWith(Scanner scanner, std::string& log, const std::string& input
     start = end;
   }
   scanner.finish();
+  if (scanner.listLines() != 0) log += " | list lines " + std::to_string(scanner.listLines());
   return log;
 }
 
 std::string scan(const std::string& input, const std::vector<size_t>& cuts = {},
-                 ByteSearch search = ByteSearch::avx2) {
+                 ByteSearch search = ByteSearch::avx2, const Reading& setup = {}) {
   std::string log;
-  return scanWith(MailboxScanner(recorder(log), search), log, input, cuts);
+  return scanWith(MailboxScanner(recorder(log), setup.options, search), log, input, cuts,
+                  setup.oneMessage);
 }
 
-std::string scanReference(const std::string& input) {
+std::string scanReference(const std::string& input, const Reading& setup = {}) {
   std::string log;
-  return scanWith(ReferenceScanner(recorder(log)), log, input, {});
+  return scanWith(ReferenceScanner(recorder(log), setup.options), log, input, {}, setup.oneMessage);
 }
 
 // Each row holds both scanners to a rule; the random test below then holds
@@ -122,7 +132,9 @@ std::string randomMailbox(std::mt19937& rng) {
       "\n", "\n\n", "From ", "From ", "From a!b 1: x\n", "From c@d x 12:00 y\n", "F", "Fr", "Fro",
       "From", "R", "Received", "Receive", "D", "Date", "Date:", "dAte:", "date:", "DATE: x", " ",
       "\t", "\r", "\r\n", "x", "body text", "Mon Jan  7 10:12:01 2002", "From MAILER-DAEMON\n",
-      "\nReceived: x\n", "\nDate: Mon\n", "\x1a", ""};
+      "\nReceived: x\n", "\nDate: Mon\n", "\x1a", "From:", "\nFrom: a@b\n", "\nfROM: c@d", "\n\t",
+      "From jane at example.com  Tue Jan  3 10:00:00 2017\n", "Tue Jan  3 10:00:00 EDT 2017\n",
+      ""};
   // clang-format on
   std::uniform_int_distribution<size_t> pick(0, std::size(kPieces) + 2);
   std::uniform_int_distribution<int> byte(0, 255);
@@ -161,22 +173,89 @@ std::string randomMailbox(std::mt19937& rng) {
   return text;
 }
 
+// The readings options switch on, each alone and all together; every round
+// runs under one of them.
+Reading randomReading(int round) {
+  Reading setup;
+  switch (round % 5) {
+    case 1:
+      setup.options.captureFrom = true;
+      break;
+    case 2:
+      setup.options.listSeparators = true;
+      break;
+    case 3:
+      setup.options.countListLines = true;
+      setup.oneMessage = round % 2 == 0;
+      break;
+    case 4:
+      setup.options = {true, false, true};
+      setup.oneMessage = round % 3 == 0;
+      break;
+  }
+  return setup;
+}
+
 TEST(ScannerTest, MatchesThePerByteTableWhereverTheChunksAreCut) {
   std::mt19937 rng(20240607);
-  for (int round = 0; round < 3000; ++round) {
+  for (int round = 0; round < 4000; ++round) {
     std::string input = randomMailbox(rng);
-    std::string whole = scanReference(input);
+    Reading setup = randomReading(round);
+    std::string whole = scanReference(input, setup);
     for (ByteSearch search : {ByteSearch::plain, ByteSearch::sse2, ByteSearch::avx2})
-      ASSERT_EQ(scan(input, {}, search), whole) << "round " << round;
+      ASSERT_EQ(scan(input, {}, search, setup), whole) << "round " << round;
     // Every split of every input is quadratic: only some short ones.
-    if (round % 10 != 0 || input.size() > 600) continue;
+    if (round % 10 > 1 || input.size() > 600) continue;
     for (size_t cut = 0; cut <= input.size(); ++cut)
-      ASSERT_EQ(scan(input, {cut}), whole) << "round " << round << " cut " << cut;
+      ASSERT_EQ(scan(input, {cut}, ByteSearch::avx2, setup), whole)
+          << "round " << round << " cut " << cut;
     std::vector<size_t> everyByte(input.size());
     for (size_t i = 0; i < input.size(); ++i)
       everyByte[i] = i;
-    ASSERT_EQ(scan(input, everyByte), whole) << "round " << round;
+    ASSERT_EQ(scan(input, everyByte, ByteSearch::avx2, setup), whole) << "round " << round;
   }
+}
+
+// Watching From: headers, taking list-archive separators and reading one
+// message change only what they are for: sizes, dates and Received marks
+// stay as a plain reading gives them.
+TEST(ScannerTest, ReadingOptionsChangeOnlyWhatTheyAreFor) {
+  const std::string box =
+      "From a!b 1: x\nFrom: Dana\n <dana@example.com>\nfrom:x\nDate: 1\n\nbody\n\n"
+      "From jane at gmail.com  Tue Jan  3 10:00:00 2017\nFrom: jane@x\nReceived: y\n\nb2\n";
+  Reading from;
+  from.options.captureFrom = true;
+  Reading lists;
+  lists.options.listSeparators = true;
+  Reading fromAndLists;
+  fromAndLists.options = {true, false, true};
+  Reading count;
+  count.options.countListLines = true;
+  Reading one;
+  one.oneMessage = true;
+  // Without -lists the refused list line opens a header block in the first
+  // message, whose Received line and body it then takes.
+  const std::string listMessage =
+      "end [jane at gmail.com  Tue Jan  3 10:00:00 2017] date [] rcvd 3";
+  const struct {
+    const Reading& reading;
+    std::string expected;
+  } cases[] = {
+      {Reading{}, "end [a!b 1: x] date [1] rcvd 3"},
+      {from, "end [a!b 1: x] date [1] rcvd 3 from [ jane@x]"},
+      {count, "end [a!b 1: x] date [1] rcvd 3 | list lines 1"},
+      {lists, "sep [a!b 1: x] date [1] sent 53 | " + listMessage},
+      {fromAndLists, "sep [a!b 1: x] date [1] sent 53 from [ Dana\n <dana@example.com>] | " +
+                         listMessage + " from [ jane@x]"},
+      {one, "end [file] date [1] rcvd 3"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(scan(box, {}, ByteSearch::avx2, c.reading), c.expected);
+    EXPECT_EQ(scanReference(box, c.reading), c.expected);
+  }
+  // A folded From: keeps its line end and blank; the last From: wins.
+  EXPECT_EQ(scan("From a!b 1: x\nFrom: Dana\n\t<d@e>\nX: 1\n\nb\n", {}, ByteSearch::avx2, from),
+            "end [a!b 1: x] date [] sent 2 from [ Dana\n\t<d@e>]");
 }
 
 }  // namespace
