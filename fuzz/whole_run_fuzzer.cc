@@ -1,7 +1,8 @@
 // Runs the whole tool, command line to report, over a small directory tree
 // built from the input: a few files with arbitrary contents in nested, hidden
 // and pattern-matching directories, a link back up the tree, and a path
-// argument with an arbitrary wildcard pattern. Beyond what the sanitizers
+// argument with an arbitrary wildcard pattern, under the reading options the
+// input chooses. Beyond what the sanitizers
 // catch, it checks that the run ends with status 0 and that the report is
 // well formed: dates strictly ascending and within the calendar, running
 // totals never going down.
@@ -34,6 +35,15 @@ const char* const kFileNames[] = {
 const char* const kYearRanges[] = {"-years=1995-2030", "-years=1970-1999", "-years=2002-2002",
                                    "-years=2002-2001", "-years=1970-2170"};
 const char* const kDirections[] = {"-all", "-sent", "-rcvd"};
+// The readings beyond plain mailboxes, one at a time or all at once ("-all"
+// stands for none).
+const char* const kReadings[] = {"-all",
+                                 "-unpack",
+                                 "-maildir",
+                                 "-lists",
+                                 "-summary",
+                                 "-me=a@b,C@D",
+                                 "-unpack -maildir -lists -summary -me=x@y"};
 // Pattern characters: wildcards, dots and letters of the names above.
 const char kPatternAlphabet[] = "*?.abimnoxy";
 
@@ -138,8 +148,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider input(data, size);
   std::vector<std::string> arguments = {
       "varnak", kYearRanges[input.ConsumeIntegralInRange<size_t>(0, std::size(kYearRanges) - 1)],
-      kDirections[input.ConsumeIntegralInRange<size_t>(0, std::size(kDirections) - 1)],
-      argumentFor(input)};
+      kDirections[input.ConsumeIntegralInRange<size_t>(0, std::size(kDirections) - 1)]};
+  std::istringstream readings(
+      kReadings[input.ConsumeIntegralInRange<size_t>(0, std::size(kReadings) - 1)]);
+  for (std::string option; readings >> option;)
+    arguments.push_back(option);
+  arguments.push_back(argumentFor(input));
   // A fresh folder for every input: the fuzzer ends without running exit
   // handlers, so nothing may be left to clean up at the end.
   char folder[] = "/tmp/varnak-fuzz-XXXXXX";
