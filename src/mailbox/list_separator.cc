@@ -97,6 +97,9 @@ bool isListArchiveSeparator(std::string_view line) {
   while (stop < line.size() && line[stop] != '\0' && line[stop] != '\r' && line[stop] != '\n')
     ++stop;
   std::string_view text = line.substr(0, stop);
+  // Every ctime date holds a time; body text that begins with "From " seldom
+  // holds a colon, and is refused without a look at its words.
+  if (text.find(':') == std::string_view::npos) return false;
   // The date is the last thing on the line, and the sender may hold any
   // words, so each word that follows a blank is tried as the weekday.
   for (size_t at = 1; at < text.size(); ++at) {
