@@ -145,6 +145,17 @@ constexpr ScanStep onPrefixByte(ScanState state, char c) {
                           ScanEvent::dateStarts, c);
 }
 
+// The first byte of a header line.
+constexpr ScanStep onLineStart(char c, bool watchFrom) {
+  using S = ScanState;
+  if (c == '\n') return {S::emptyLineSeen, ScanEvent::headerBlockEnds};
+  if (c == 'F' && watchFrom) return {S::fromPrefix1, ScanEvent::countByte};
+  return {c == 'R'   ? S::receivedPrefix1
+          : c == 'D' ? S::datePrefix1
+                     : S::headerLine,
+          ScanEvent::countByte};
+}
+
 }  // namespace scan_detail
 
 // The scanner's whole state table: what the byte `c` does in `state`;
@@ -179,9 +190,7 @@ constexpr ScanStep nextScanStep(ScanState state, char c, bool watchFrom) {
       if (c == '\n') return {S::headerLineStart, ScanEvent::separatorEnds};
       return {S::separatorLine, kCount};
     case S::headerLineStart:
-      if (c == '\n') return {S::emptyLineSeen, ScanEvent::headerBlockEnds};
-      if (c == 'F' && watchFrom) return {S::fromPrefix1, kCount};
-      return {c == 'R' ? S::receivedPrefix1 : c == 'D' ? S::datePrefix1 : S::headerLine, kCount};
+      return scan_detail::onLineStart(c, watchFrom);
     case S::headerLine:
       return {c == '\n' ? S::headerLineStart : S::headerLine, kCount};
     case S::dateValue:
@@ -192,7 +201,7 @@ constexpr ScanStep nextScanStep(ScanState state, char c, bool watchFrom) {
       return {S::fromValue, kCount};
     case S::fromFoldStart:
       if (c == ' ' || c == '\t') return {S::fromValue, ScanEvent::fromContinues};
-      return nextScanStep(S::headerLineStart, c, watchFrom);
+      return scan_detail::onLineStart(c, watchFrom);
     default:
       return scan_detail::onPrefixByte(state, c);
   }
