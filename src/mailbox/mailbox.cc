@@ -30,7 +30,12 @@ enum class StreamKind { mailbox, message, emlx };
 StreamKind streamKind(std::string_view head, const RunOptions& options) {
   // A file that begins with "From " stays a mailbox.
   if (!options.maildir || head.starts_with("From ")) return StreamKind::mailbox;
-  if (readEmlxStart(head)) return StreamKind::emlx;
+  // The count line alone would take any file that begins with a number: the
+  // message after it must begin with a header field too.
+  if (std::optional<EmlxStart> emlx = readEmlxStart(head);
+      emlx && startsWithHeaderField(head.substr(emlx->countLineLength))) {
+    return StreamKind::emlx;
+  }
   if (startsWithHeaderField(head)) return StreamKind::message;
   return StreamKind::mailbox;
 }
