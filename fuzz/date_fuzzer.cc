@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the date parser in both modes and checks what a
-// successful parse promises. The sanitizers catch reads beyond the text and
-// any arithmetic overflow; the input buffer is exactly the text, with no
+// successful parse promises, and that parseDate, with its shortcut for the
+// usual layouts, reads every text as the full token-by-token reading does. The sanitizers catch
+// reads beyond the text and any arithmetic overflow; the input buffer is exactly the text, with no
 // terminator after it.
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +11,11 @@
 #include "date/date.h"
 
 namespace {
+
+bool same(const MessageDate& a, const MessageDate& b) {
+  return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour &&
+         a.minute == b.minute && a.second == b.second;
+}
 
 void check(std::string_view text, bool strict, int32_t currentYear) {
   MessageDate date{-7, -7, -7, -7, -7, -7};
@@ -28,6 +34,19 @@ void check(std::string_view text, bool strict, int32_t currentYear) {
   }
   // The verdict does not depend on whether a result is wanted.
   if (parseDate(text, nullptr, strict, currentYear) != recognised) std::abort();
+
+  // The shortcut and the full reading agree: the same verdict and date for
+  // parseDate as for the full reading, and a date from the shortcut alone
+  // is the full reading's.
+  MessageDate full{-7, -7, -7, -7, -7, -7};
+  if (parseDateInFull(text, &full, strict, currentYear) != recognised) std::abort();
+  if (!same(date, full)) std::abort();
+  MessageDate usual{-7, -7, -7, -7, -7, -7};
+  if (parseUsualDate(text, &usual, strict, currentYear)) {
+    if (!recognised || !same(usual, full)) std::abort();
+  } else if (!same(usual, MessageDate{-7, -7, -7, -7, -7, -7})) {
+    std::abort();
+  }
 }
 
 }  // namespace

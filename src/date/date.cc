@@ -106,21 +106,72 @@ constexpr FullMonthName kFullMonthNames[] = {
     {"november", 11}, {"december", 12}, {"september", 9},
 };
 
+// What a three-letter word is: a month, a weekday, or (all zero) neither.
+struct ShortName {
+  uint32_t name = 0;  // packed
+  int month = 0;      // 1 = January
+  bool weekday = false;
+};
+
+// The three-letter names in a table of 128 slots, each name in the slot its
+// multiplicative hash picks, so that a word is looked up with one
+// comparison instead of a walk through both lists: a date is read once per
+// message, and twice for most. The multiplier is the first, from an
+// arbitrary odd start, that gives every name a slot of its own; "mar" is
+// March and a weekday in one slot.
+constexpr int kNameSlotBits = 7;
+
+constexpr uint32_t nameSlot(uint32_t name, uint32_t multiplier) {
+  return (name * multiplier) >> (32 - kNameSlotBits);
+}
+
+struct ShortNameTable {
+  uint32_t multiplier = 0;
+  ShortName slot[1 << kNameSlotBits] = {};
+};
+
+constexpr ShortNameTable buildShortNameTable() {
+  for (uint32_t multiplier = 0x9e3779b1u;; multiplier += 2) {
+    ShortNameTable table;
+    table.multiplier = multiplier;
+    bool clash = false;
+    auto place = [&](uint32_t name) -> ShortName* {
+      ShortName& entry = table.slot[nameSlot(name, multiplier)];
+      if (entry.name != 0 && entry.name != name) {
+        clash = true;
+        return nullptr;
+      }
+      entry.name = name;
+      return &entry;
+    };
+    // Months first: a name in both lists keeps the first month it has.
+    for (const ShortMonthName& month : kShortMonthNames) {
+      ShortName* entry = place(month.name);
+      if (entry != nullptr && entry->month == 0) entry->month = month.month;
+    }
+    for (uint32_t weekday : kWeekdayNames) {
+      if (ShortName* entry = place(weekday)) entry->weekday = true;
+    }
+    if (!clash) return table;
+  }
+}
+
+constexpr ShortNameTable kShortNames = buildShortNameTable();
+
+// What the three-letter `token` is, letters compared without case.
+ShortName shortName(const char* token) {
+  const uint32_t key = packToken(token);
+  const ShortName& entry = kShortNames.slot[nameSlot(key, kShortNames.multiplier)];
+  return entry.name == key ? entry : ShortName{};
+}
+
 // Month 1 to 12 of a three-letter token, or 0.
 int shortMonth(const char* token) {
-  const uint32_t key = packToken(token);
-  for (const ShortMonthName& entry : kShortMonthNames) {
-    if (entry.name == key) return entry.month;
-  }
-  return 0;
+  return shortName(token).month;
 }
 
 bool isWeekday(const char* token) {
-  const uint32_t key = packToken(token);
-  for (uint32_t name : kWeekdayNames) {
-    if (name == key) return true;
-  }
-  return false;
+  return shortName(token).weekday;
 }
 
 // Month 1 to 12 of a token of `length` 4 to 9, or 0.
@@ -167,9 +218,136 @@ int completeYear(int year, int32_t currentYear) {
   return static_cast<int>(full);
 }
 
-}  // namespace
+// The fields of a date as the text gives them: the year not yet completed,
+// January being month 1.
+struct DateFields {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
 
-bool parseDate(std::string_view text, MessageDate* result, bool strict, int32_t currentYear) {
+// A cursor over the text for the reading of the usual layouts. Each read
+// takes one token of an exact shape and says whether it was there.
+struct Cursor {
+  const char* p;
+  const char* end;
+
+  bool atDigit() const { return p < end && classOf(*p) == kDigit; }
+
+  void skipSpaces() {
+    while (p < end && *p == ' ')
+      ++p;
+  }
+
+  // One to `most` digits and no more.
+  bool number(int most, int* value) {
+    int n = 0, read = 0;
+    for (; read < most && atDigit(); ++read, ++p)
+      n = n * 10 + (*p - '0');
+    *value = n;
+    return read > 0 && !atDigit();
+  }
+
+  // Three ASCII letters, not followed by another byte of the token.
+  bool name(const char** token) {
+    if (end - p < 3) return false;
+    for (int i = 0; i < 3; ++i) {
+      const char c = foldCase(p[i]);
+      if (c < 'a' || c > 'z') return false;
+    }
+    *token = p;
+    p += 3;
+    return p == end || classOf(*p) == kBlank || classOf(*p) == kComma;
+  }
+
+  // One space or more: the only blank between the tokens of a usual date.
+  bool spaces() {
+    if (p == end || *p != ' ') return false;
+    skipSpaces();
+    return true;
+  }
+
+  // "hh:mm" or "hh:mm:ss", one or two digits each.
+  bool time(DateFields* fields) {
+    if (!number(2, &fields->hour) || p == end || *p != ':') return false;
+    ++p;
+    if (!number(2, &fields->minute)) return false;
+    if (p < end && *p == ':') {
+      ++p;
+      if (!number(2, &fields->second)) return false;
+    }
+    return true;
+  }
+
+  // The end of the last token read: the end of the text, a blank or a comma.
+  bool tokenEnds() const { return p == end || classOf(*p) == kBlank || classOf(*p) == kComma; }
+
+  // Nothing but spaces left.
+  bool onlySpacesLeft() {
+    skipSpaces();
+    return p == end;
+  }
+};
+
+// Reads the two layouts nearly every date is written in, and nothing else:
+//   header:    [Mon[,] ]7 Jan 2002 10:12:01[ anything]
+//   separator: [Mon ]Jan  7 10:12:01 [+0100 ]2002
+// with single spaces or runs of them between the tokens, a day of one or
+// two digits and a year of one to four. These are the fields the token
+// reading below finds in such a text, and the same verdict, in a fraction
+// of its time: the general reading classifies every byte and tries the
+// name tables for every word. Whenever the text differs from these forms
+// in any way, even one the general reading would accept (a tab, a comma
+// elsewhere, a weekday that is a month name, more digits, day 0), this
+// returns false and the general reading decides.
+bool readUsualLayout(std::string_view text, bool strict, DateFields* fields) {
+  Cursor at{text.data(), text.data() + text.size()};
+  at.skipSpaces();
+  const char* token = nullptr;
+  int month = 0;
+  if (!at.atDigit()) {
+    if (!at.name(&token)) return false;
+    month = shortMonth(token);
+    if (month == 0) {
+      // A weekday. Strict mode refuses other words here; the general
+      // reading says so.
+      if (strict && !isWeekday(token)) return false;
+      if (at.p < at.end && *at.p == ',') ++at.p;
+      at.skipSpaces();
+    } else if (!at.spaces()) {
+      return false;
+    }
+  }
+
+  if (month == 0 && at.atDigit()) {
+    // Header layout: day, month name, year, time.
+    if (!at.number(2, &fields->day) || !at.spaces()) return false;
+    if (!at.name(&token) || (month = shortMonth(token)) == 0 || !at.spaces()) return false;
+    if (!at.number(4, &fields->year) || !at.spaces()) return false;
+    if (!at.time(fields) || !at.tokenEnds()) return false;
+  } else {
+    // Separator layout: month name, day, time, a zone perhaps, year.
+    if (month == 0) {
+      if (!at.name(&token) || (month = shortMonth(token)) == 0 || !at.spaces()) return false;
+    }
+    if (!at.number(2, &fields->day) || !at.spaces()) return false;
+    if (!at.time(fields) || !at.spaces()) return false;
+    if (!at.atDigit()) {
+      const char* const zone = at.p;
+      while (at.p < at.end && *at.p != ' ')
+        ++at.p;
+      if (!isZone(zone, static_cast<size_t>(at.p - zone)) || !at.spaces()) return false;
+    }
+    if (!at.number(4, &fields->year) || !at.tokenEnds()) return false;
+  }
+  // All four fields are in: lenient mode reads no further, strict mode
+  // allows only spaces after them.
+  if (strict && !at.onlySpacesLeft()) return false;
+  if (fields->day < 1 || fields->day > 31) return false;
+  fields->month = month;
+  return true;
+}
+
+// Reads a date in any layout either mode allows, a token at a time.
+bool readAnyLayout(std::string_view text, bool strict, DateFields* fields) {
   const char* p = text.data();
   const char* const end = p + text.size();
 
@@ -261,14 +439,42 @@ bool parseDate(std::string_view text, MessageDate* result, bool strict, int32_t 
   if (!(daySeen && monthSeen && yearSeen)) return false;
   if (month < 1 || month > 12 || day < 1 || day > 31) return false;
 
-  if (result != nullptr) {
-    result->year = completeYear(year, currentYear);
-    result->month = month - 1;
-    result->day = day;
-    result->hour = hour;  // all three stay 0 without a time
-    result->minute = minute;
-    result->second = second;
+  *fields = {year, month, day, hour, minute, second};  // the time stays 0 without one
+  return true;
+}
+
+void store(const DateFields& fields, int32_t currentYear, MessageDate* result) {
+  if (result == nullptr) return;
+  result->year = completeYear(fields.year, currentYear);
+  result->month = fields.month - 1;
+  result->day = fields.day;
+  result->hour = fields.hour;
+  result->minute = fields.minute;
+  result->second = fields.second;
+}
+
+}  // namespace
+
+bool parseDate(std::string_view text, MessageDate* result, bool strict, int32_t currentYear) {
+  DateFields fields;
+  if (!readUsualLayout(text, strict, &fields) && !readAnyLayout(text, strict, &fields)) {
+    return false;
   }
+  store(fields, currentYear, result);
+  return true;
+}
+
+bool parseUsualDate(std::string_view text, MessageDate* result, bool strict, int32_t currentYear) {
+  DateFields fields;
+  if (!readUsualLayout(text, strict, &fields)) return false;
+  store(fields, currentYear, result);
+  return true;
+}
+
+bool parseDateInFull(std::string_view text, MessageDate* result, bool strict, int32_t currentYear) {
+  DateFields fields;
+  if (!readAnyLayout(text, strict, &fields)) return false;
+  store(fields, currentYear, result);
   return true;
 }
 

@@ -1,7 +1,9 @@
 #include "date/date.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -89,6 +91,43 @@ TEST(DateTest, RejectsWhatEachModeCannotRead) {
     expectFailure(text, true);
 }
 
+TEST(DateTest, KnowsEveryThreeLetterNameInAnyCase) {
+  const struct {
+    const char* name;
+    int month;
+  } months[] = {{"jan", 1},  {"FEB", 2},  {"Mar", 3},  {"aPr", 4}, {"may", 5},
+                {"JUN", 6},  {"jul", 7},  {"Aug", 8},  {"sep", 9}, {"OCT", 10},
+                {"nov", 11}, {"Dec", 12}, {"GEN", 1},  {"mai", 5}, {"Giu", 6},
+                {"lUG", 7},  {"set", 9},  {"OTT", 10}, {"dic", 12}};
+  for (const auto& m : months) {
+    for (const std::string& text : {std::string("1 ") + m.name + " 2002",
+                                    std::string("Mon, 1 ") + m.name + " 2002 10:00:00"}) {
+      MessageDate got;
+      ASSERT_TRUE(parseDate(text, &got, false, kCurrentYear)) << text;
+      EXPECT_EQ(got.month + 1, m.month) << text;
+    }
+  }
+  // Strict mode passes over weekdays and refuses other words; "mar" is
+  // March before it is Tuesday, so it takes the month's place.
+  for (const char* weekday : {"mon", "TUE", "Wed", "thu", "fri", "SAT", "sun", "lun", "mer", "GIO",
+                              "ven", "sab", "Dom"}) {
+    const std::string text = std::string(weekday) + " Jan  1 12:00:00 2002";
+    EXPECT_TRUE(parseDate(text, nullptr, true, kCurrentYear)) << text;
+    EXPECT_TRUE(
+        parseDate(std::string("1 jan ") + weekday + " 12:00:00 2002", nullptr, true, kCurrentYear))
+        << weekday;
+  }
+  expectDate("mar Jan  1 12:00:00 2002", true, "2002-1-1 12:0:0");
+  expectDate("Jan mar 1 12:00:00 2002", true, "2002-3-1 12:0:0");
+  for (const char* word : {"abc", "jam", "moo", "tu3", "ja\xce",
+                           "\xca"
+                           "AN",
+                           "mond"}) {
+    const std::string text = std::string(word) + " Jan  1 12:00:00 2002";
+    EXPECT_FALSE(parseDate(text, nullptr, true, kCurrentYear)) << text;
+  }
+}
+
 TEST(DateTest, YearsBelowOneThousandAreCompletedAroundTheCurrentYear) {
   // Past the middle of a century two-digit years still surround the current
   // year; three-digit years do not move.
@@ -122,6 +161,153 @@ TEST(DateTest, ReadsNothingBeyondTheGivenLength) {
   std::string_view line = "Mon Jan 1 12:00:00 2002 remote from x";
   EXPECT_TRUE(parseDate(line.substr(0, 23), nullptr, true, kCurrentYear));
   expectDate(std::string_view("1 Jan 2002").substr(0, 8), false, "2020-1-1 0:0:0");
+}
+
+// The verdict and every field, for comparing two readings of one text.
+std::string outcome(bool recognised, const MessageDate& d) {
+  return recognised ? describe(d) : "no date";
+}
+
+std::string fullReading(std::string_view text, bool strict, int32_t currentYear) {
+  MessageDate d;
+  return outcome(parseDateInFull(text, &d, strict, currentYear), d);
+}
+
+TEST(DateTest, TheShortcutReadsTheUsualLayoutsAsTheFullReadingDoes) {
+  // Each of these is read by the shortcut alone, to the date the full
+  // reading gives.
+  const struct {
+    bool strict;
+    const char* text;
+    const char* want;
+  } cases[] = {
+      {false, "Mon, 7 Jan 2002 10:12:01 +0100", "2002-1-7 10:12:1"},
+      {false, "Tue, 01 Jan 2002 09:05:07 -0500 (EST)", "2002-1-1 9:5:7"},
+      {false, "Thu, 5 Sep 96 11:02:45 GMT", "1996-9-5 11:2:45"},
+      {false, "14 Mar 2011 16:20:05 +0000", "2011-3-14 16:20:5"},
+      {false, "  lun, 3 GEN 2005 12:00 +0100", "2005-1-3 12:0:0"},
+      {false, "Fri,26  apr   2013  20:00:00,x", "2013-4-26 20:0:0"},
+      {false, "Sat, 31 Dec 1999 23:59:59\r\n", "1999-12-31 23:59:59"},
+      {false, "Xyz, 1 Jan 0 1:2", "2000-1-1 1:2:0"},  // any word before the day
+      {false, "Mon Jan  7 10:12:01 2002 remote from x", "2002-1-7 10:12:1"},
+      {false, "Jan 7 10:12:01 +0100 02", "2002-1-7 10:12:1"},
+      {true, "Mon Jan  7 10:12:01 2002", "2002-1-7 10:12:1"},
+      {true, "Sun Jun  2 06:07:08 2024  ", "2024-6-2 6:7:8"},
+      {true, "Thu Sep  5 11:02:45 +0100 1996", "1996-9-5 11:2:45"},
+      {true, "sab mar 2 08:09 (CET) 02", "2002-3-2 8:9:0"},
+      {true, "Dec 31 23:59:59 -0800 1999", "1999-12-31 23:59:59"},
+      {true, "Mon, 7 Jan 2002 10:12:01", "2002-1-7 10:12:1"},
+  };
+  for (const auto& c : cases) {
+    MessageDate got;
+    ASSERT_TRUE(parseUsualDate(c.text, &got, c.strict, kCurrentYear)) << '"' << c.text << '"';
+    EXPECT_EQ(describe(got), c.want) << '"' << c.text << '"';
+    EXPECT_EQ(fullReading(c.text, c.strict, kCurrentYear), c.want) << '"' << c.text << '"';
+    expectDate(c.text, c.strict, c.want);
+  }
+}
+
+TEST(DateTest, TheShortcutLeavesEveryOtherTextToTheFullReading) {
+  // Texts just off the usual layouts, some of them dates, some not: the
+  // shortcut declines each and parseDate gives what the full reading gives.
+  const struct {
+    bool strict;
+    const char* text;
+  } cases[] = {
+      {false, "Mon, 7 Jan 2002"},                 // no time
+      {false, "Mon, 7 Jan 2002 10:12:01:09"},     // a third colon
+      {false, "Mon, 7 Jan 2002 10:12:"},          // no seconds after the colon
+      {false, "Mon, 7 Jan 2002 10:12:01PM"},      // letters on the time
+      {false, "Mon, 7 Jan 02002 10:12:01"},       // a five-digit year
+      {false, "Mon, 007 Jan 2002 10:12:01"},      // a three-digit day
+      {false, "Mon, 0 Jan 2002 10:12:01"},        // day 0
+      {false, "Mon, 32 Jan 2002 10:12:01"},       // day 32
+      {false, "Mon, 7 January 2002 10:12:01"},    // a full month name
+      {false, "Mon, 7 Jna 2002 10:12:01"},        // no month
+      {false, "Mar, 7 Jan 2002 10:12:01"},        // a weekday that is a month name
+      {false, "Mon,, 7 Jan 2002 10:12:01"},       // two commas
+      {false, "Mon,\t7 Jan 2002 10:12:01"},       // a tab
+      {false, "Mon, 7\tJan 2002 10:12:01"},       // a tab
+      {false, "Mon, 7, Jan 2002 10:12:01"},       // a comma after the day
+      {false, "Monday, 7 Jan 2002 10:12:01"},     // a long weekday
+      {false, "\tMon, 7 Jan 2002 10:12:01"},      // a leading tab reads as day 0
+      {false, "M0n, 7 Jan 2002 10:12:01"},        // a digit in the weekday
+      {false, "Mon Jan 7 10:12:01 GMT 2002"},     // a word that is no zone
+      {false, "Mon Jan 7 10:12:01 +01000 2002"},  // a zone too long
+      {false, "Mon Jan 7 10:12:01 2002:00"},      // a colon after the year
+      {false, "Mon Jan 7 2002 10:12:01"},         // the year before the time
+      {false, "12/25/99 10:12:01"},               // slashes
+      {false, ""},
+      {true, "Mon Jan  7 10:12:01 2002 remote from x"},
+      {true, "Mon Jan  7 10:12:01 2002,"},       // a comma the full reading allows
+      {true, "Mon Jan  7 10:12:01 2002\n"},      // as it allows a line end
+      {true, "Xyz Jan  7 10:12:01 2002"},        // no weekday
+      {true, "Mon, 7 Jan 2002 10:12:01 +0100"},  // a zone after the date
+      {true, "Mon Jan  7 10:12:01 (Est) 2002"},  // a zone not in capitals
+      {true, "Mon Jan  7 10:12 remote-from-host 2002"},
+  };
+  for (const auto& c : cases) {
+    MessageDate got{7, 7, 7, 7, 7, 7};
+    EXPECT_FALSE(parseUsualDate(c.text, &got, c.strict, kCurrentYear)) << '"' << c.text << '"';
+    EXPECT_EQ(describe(got), "7-8-7 7:7:7") << '"' << c.text << '"';
+    MessageDate date;
+    EXPECT_EQ(outcome(parseDate(c.text, &date, c.strict, kCurrentYear), date),
+              fullReading(c.text, c.strict, kCurrentYear))
+        << '"' << c.text << '"';
+  }
+}
+
+TEST(DateTest, EveryVariantOfTheUsualLayoutsReadsAsInFull) {
+  // Usual dates with bytes replaced, inserted or removed at random, in both
+  // modes, around several current years: parseDate, with its shortcut, must
+  // always say what the full reading says. The bytes are the ones the
+  // readings treat differently.
+  const std::string seeds[] = {
+      "Mon, 7 Jan 2002 10:12:01 +0100", "Tue, 01 Jan 2002 09:05:07 -0500 (EST)",
+      "14 Mar 11 16:20 +0000",          "Mon Jan  7 10:12:01 2002",
+      "Thu Sep  5 11:02:45 +0100 1996", "sab mar 2 08:09 (CET) 02",
+  };
+  const std::string_view alphabet("0123456789 :/,\t\r\n+-()aAJnMrZ\0", 29);
+  const int32_t years[] = {2002, 2060, INT32_MAX};
+  uint64_t state = 12345;
+  auto next = [&state](uint64_t below) {
+    state = state * 6364136223846793005u + 1442695040888963407u;
+    return (state >> 33) % below;
+  };
+  int shortcutTaken = 0, variants = 0;
+  for (const std::string& seed : seeds) {
+    for (int round = 0; round < 3000; ++round) {
+      std::string text = seed;
+      for (uint64_t edits = 1 + next(3); edits > 0; --edits) {
+        const size_t at = next(text.size() + 1);
+        const char byte = alphabet[next(alphabet.size())];
+        switch (next(3)) {
+          case 0:
+            if (at < text.size()) text[at] = byte;
+            break;
+          case 1:
+            text.insert(at, 1, byte);
+            break;
+          default:
+            if (at < text.size()) text.erase(at, 1);
+            break;
+        }
+      }
+      for (bool strict : {false, true}) {
+        for (int32_t year : years) {
+          MessageDate date;
+          const std::string got = outcome(parseDate(text, &date, strict, year), date);
+          ASSERT_EQ(got, fullReading(text, strict, year))
+              << '"' << text << "\" strict " << strict << " in " << year;
+          shortcutTaken += parseUsualDate(text, nullptr, strict, year);
+          ++variants;
+        }
+      }
+    }
+  }
+  // The variants reach both readings.
+  EXPECT_GT(shortcutTaken, variants / 10);
+  EXPECT_LT(shortcutTaken, variants * 9 / 10);
 }
 
 TEST(CompareNoCaseTest, FoldsOnlyAsciiLettersAndStopsAtTheEnds) {
