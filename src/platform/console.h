@@ -1,7 +1,11 @@
 // Console output: the only place that writes to standard output and error.
 //
-// Standard output is buffered; standard error is not. Byte strings are
-// written with their length, so text holding NUL bytes is written whole.
+// Both streams are buffered (standard error only where it is not a
+// terminal; on a terminal it writes at each line end), and each is flushed
+// before anything is written to the other, so that where both go to one
+// file or pipe the lines stand in the order they were printed. Byte strings
+// are written with their length, so text holding NUL bytes is written
+// whole.
 
 #ifndef VARNAK_PLATFORM_CONSOLE_H_
 #define VARNAK_PLATFORM_CONSOLE_H_
@@ -20,8 +24,8 @@ void printWarning(bool terse, std::initializer_list<std::string_view> pieces);
 // Writes an error about the run itself to standard error.
 void printError(std::initializer_list<std::string_view> pieces);
 
-// Flushes standard output. Returns false when any write to it has failed
-// since the start of the run (a full disk, a closed descriptor).
+// Flushes both streams. Returns false when any write to standard output has
+// failed since the start of the run (a full disk, a closed descriptor).
 bool finishOutput();
 
 #endif  // VARNAK_PLATFORM_CONSOLE_H_
