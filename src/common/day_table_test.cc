@@ -56,4 +56,26 @@ TEST(ReportTest, RunningTotalsOfEachDirectionGrowPast32BitsWhileDaySumsWrap) {
             "09\t03\t0999\t1\t4294967295\n02\t01\t1000\t2\t8589934590\n");
 }
 
+// Rows are written digit by digit; they must read as printf would write
+// them, at the edges of every field.
+TEST(ReportTest, RowsReadAsPrintfWritesThem) {
+  const struct {
+    int32_t year;
+    int month, day;
+    uint32_t size;
+  } cases[] = {
+      {7, 0, 1, 0},        {999, 8, 9, 9},   {2024, 11, 31, 10}, {12345, 1, 30, 4294967295u},
+      {0, 0, 1, 1},        {-5, 5, 15, 100}, {-12345, 0, 1, 7},  {INT32_MAX, 11, 31, 1},
+      {INT32_MIN, 0, 1, 1}};
+  for (const auto& c : cases) {
+    DayTable table;
+    ASSERT_TRUE(table.create(c.year, 1));
+    table.add(c.year, c.month, c.day, false, c.size);
+    char expected[96];
+    std::snprintf(expected, sizeof expected, "%02d\t%02d\t%04d\t%u\t%u\n", c.day, c.month + 1,
+                  c.year, 1u, c.size);
+    EXPECT_EQ(report(table, Direction::all), expected) << c.year;
+  }
+}
+
 }  // namespace
