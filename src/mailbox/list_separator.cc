@@ -1,5 +1,7 @@
 #include "mailbox/list_separator.h"
 
+#include "mailbox/separator.h"
+
 namespace {
 
 bool isBlank(char c) {
@@ -92,11 +94,7 @@ bool ctimeToEnd(Cursor c) {
 }  // namespace
 
 bool isListArchiveSeparator(std::string_view line) {
-  // As for the separator test, the text stops at a NUL, CR or LF.
-  size_t stop = 0;
-  while (stop < line.size() && line[stop] != '\0' && line[stop] != '\r' && line[stop] != '\n')
-    ++stop;
-  std::string_view text = line.substr(0, stop);
+  std::string_view text = judgedText(line);
   // Every ctime date holds a time; body text that begins with "From " seldom
   // holds a colon, and is refused without a look at its words.
   if (text.find(':') == std::string_view::npos) return false;

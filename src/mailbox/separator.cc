@@ -46,14 +46,18 @@ bool addressFollowedByTime(std::string_view text, size_t at) {
 
 }  // namespace
 
-bool isMessageSeparator(std::string_view line) {
-  // The text the test judges stops at a NUL as well as at a line end. One
-  // library search per byte value: a captured line can be 4 KiB long.
+// One library search per byte value: a captured line can be 4 KiB long.
+std::string_view judgedText(std::string_view line) {
   std::string_view text = line;
   for (char stop : {'\0', '\r', '\n'}) {
     const void* at = text.empty() ? nullptr : std::memchr(text.data(), stop, text.size());
     if (at != nullptr) text = text.substr(0, static_cast<const char*>(at) - text.data());
   }
+  return text;
+}
+
+bool isMessageSeparator(std::string_view line) {
+  std::string_view text = judgedText(line);
 
   size_t senderStart = skipSpaces(text, 0);
   size_t senderEnd = senderStart;

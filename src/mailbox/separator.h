@@ -11,4 +11,8 @@
 // "From sender time-or-date".
 bool isMessageSeparator(std::string_view line);
 
+// The part of a captured line that the separator tests judge: up to its
+// first NUL, CR or LF.
+std::string_view judgedText(std::string_view line);
+
 #endif  // VARNAK_MAILBOX_SEPARATOR_H_
