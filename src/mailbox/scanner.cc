@@ -30,12 +30,13 @@ enum class Search {
   line,         // an LF or a CR
   headers,      // a CR, or an LF directly followed by a line start (below)
   headersCrLf,  // an LF directly followed by a line start; CRs counted
-  emptyLines    // any byte but LF and CR; CRs counted
+  emptyLines,   // any byte but LF and CR; CRs counted
+  emptyLinesLf  // any byte but LF
 };
 
 // Whether the kind looks at the byte after the one it stops at.
 constexpr bool looksAhead(Search kind) {
-  return kind != Search::line && kind != Search::emptyLines;
+  return kind != Search::line && kind != Search::emptyLines && kind != Search::emptyLinesLf;
 }
 
 // The header searches run over whole header lines, and stop at the line
@@ -65,9 +66,11 @@ const char* findPlain(const char* p, const char* end, size_t& crs, char extra) {
     } else if constexpr (kind == Search::headersCrLf) {
       crs += c == '\r';
       if (c == '\n' && end - p >= 2 && startsWatchedLine(p[1], extra)) return p;
-    } else {
+    } else if constexpr (kind == Search::emptyLines) {
       if (c != '\n' && c != '\r') return p;
       crs += c == '\r';
+    } else {
+      if (c != '\n') return p;
     }
   }
   return end;
@@ -137,6 +140,19 @@ __m128i stops16(const char* at, char extra) {
   }
 }
 
+// A run of LF bytes: a block of them costs one compare a vector.
+const char* findLfRunEndSse2(const char* p, const char* end) {
+  while (end - p >= 64) {
+    uint64_t lfs = 0;
+    for (int i = 0; i < 4; ++i)
+      lfs |= bits16(equal16(load16(p + 16 * i), '\n')) << (16 * i);
+    if (lfs != ~uint64_t{0}) return p + __builtin_ctzll(~lfs);
+    p += 64;
+  }
+  size_t none = 0;
+  return findPlain<Search::emptyLinesLf>(p, end, none, 0);
+}
+
 template <Search kind>
 const char* findSse2(const char* p, const char* end, size_t& crs, char extra) {
   while (end - p >= kBlockReach<kind>) {
@@ -200,6 +216,18 @@ VARNAK_AVX2 __m256i stops32(const char* at, char extra) {
   }
 }
 
+VARNAK_AVX2 const char* findLfRunEndAvx2(const char* p, const char* end) {
+  const __m256i ones = _mm256_set1_epi8(-1);
+  while (end - p >= 64) {
+    __m256i low = equal32(load32(p), '\n'), high = equal32(load32(p + 32), '\n');
+    if (!_mm256_testc_si256(_mm256_and_si256(low, high), ones))
+      return p + __builtin_ctzll(~(bits32(low) | bits32(high) << 32));
+    p += 64;
+  }
+  size_t none = 0;
+  return findPlain<Search::emptyLinesLf>(p, end, none, 0);
+}
+
 template <Search kind>
 VARNAK_AVX2 const char* findAvx2(const char* p, const char* end, size_t& crs, char extra) {
   while (end - p >= kBlockReach<kind>) {
@@ -236,6 +264,11 @@ ByteSearch widestAvailable(ByteSearch wanted) {
 template <Search kind>
 const char* find(ByteSearch search, const char* p, const char* end, size_t& crs, char extra = 'D') {
 #if VARNAK_X86_VECTORS
+  if constexpr (kind == Search::emptyLinesLf) {
+    if (search == ByteSearch::avx2) return findLfRunEndAvx2(p, end);
+    if (search == ByteSearch::sse2) return findLfRunEndSse2(p, end);
+    return findPlain<kind>(p, end, crs, extra);
+  }
   if (search == ByteSearch::avx2) return findAvx2<kind>(p, end, crs, extra);
   if (search == ByteSearch::sse2) return findSse2<kind>(p, end, crs, extra);
 #else
@@ -391,26 +424,39 @@ void MailboxScanner::endFromLine() {
 }
 
 // Inside a body line. Nothing happens in a body until an empty line, so
-// everything up to one is skipped and counted.
+// everything up to one is skipped and counted. Empty lines followed by a
+// byte that cannot begin "From " change nothing either: the search goes on
+// from there, which is all a paragraph break costs.
 const char* MailboxScanner::scanBody(const char* p, const char* end) {
-  size_t crs = 0;
-  const char* stop = crLf_ ? find<Search::bodyCrLf>(search_, p, end, crs)
-                           : find<Search::body>(search_, p, end, crs);
-  pending_.size += static_cast<uint32_t>(stop - p - crs);
-  // A line end just before the stop may begin an empty line after it.
-  if (stop > p && stop[-1] == '\n') state_ = ScanState::bodyLineStart;
-  if (stop == end) return end;
-  if (*stop != '\n') return skipCrOrEnd(stop, end);
-  // The search saw the byte after the LF: another LF, or a CR that the
-  // next byte may follow with one.
-  if (stop[1] == '\n') {
+  for (;;) {
+    size_t crs = 0;
+    const char* stop = crLf_ ? find<Search::bodyCrLf>(search_, p, end, crs)
+                             : find<Search::body>(search_, p, end, crs);
+    pending_.size += static_cast<uint32_t>(stop - p - crs);
+    // A line end just before the stop may begin an empty line after it.
+    if (stop > p && stop[-1] == '\n') state_ = ScanState::bodyLineStart;
+    if (stop == end) return end;
+    if (*stop != '\n') return skipCrOrEnd(stop, end);
+    // The search saw the byte after the LF: another LF, or a CR that may
+    // begin an empty line of CR LF.
+    const char* after = stop + 2;
+    if (stop[1] == '\r') {
+      if (end - stop < 3 || stop[2] != '\n') {
+        pending_.size += 1;
+        state_ = ScanState::bodyLineStart;
+        return stop + 1;
+      }
+      after = stop + 3;  // the CR is dropped
+    }
     pending_.size += 2;
-    state_ = ScanState::emptyLineSeen;
-    return stop + 2;
+    if (after != end && (*after == '\n' || *after == '\r')) after = skipEmptyLines(after, end);
+    if (after == end || *after == '\r' || *after == 'F') {
+      state_ = ScanState::emptyLineSeen;
+      return after;
+    }
+    state_ = ScanState::body;
+    p = after;
   }
-  pending_.size += 1;
-  state_ = ScanState::bodyLineStart;
-  return stop + 1;
 }
 
 // Inside the header block, at the start of a line or in a line the reader
@@ -493,10 +539,9 @@ const char* MailboxScanner::scanCapturedLine(const char* p, const char* end) {
 // through the table.
 const char* MailboxScanner::scanEmptyLines(const char* p, const char* end) {
   if (*p == '\n' || *p == '\r') {
-    size_t crs = 0;
-    const char* stop = find<Search::emptyLines>(search_, p, end, crs);
-    pending_.size += static_cast<uint32_t>(stop - p - crs);
-    return stop;
+    p = skipEmptyLines(p, end);
+    // A CR that stopped the search for LF runs gets the one that drops it.
+    if (p == end || *p == '\r') return p;
   }
   if (*p == 'F') {
     if (end - p < 5 || !startsWith(p, "From ")) return stepOne(p, end);
@@ -507,6 +552,16 @@ const char* MailboxScanner::scanEmptyLines(const char* p, const char* end) {
   }
   state_ = ScanState::body;
   return scanBody(p, end);
+}
+
+// Skips and counts a run of LF and CR bytes, or, in a file of LF lines,
+// of LF bytes up to a CR.
+const char* MailboxScanner::skipEmptyLines(const char* p, const char* end) {
+  size_t crs = 0;
+  const char* stop = crLf_ || *p == '\r' ? find<Search::emptyLines>(search_, p, end, crs)
+                                         : find<Search::emptyLinesLf>(search_, p, end, crs);
+  pending_.size += static_cast<uint32_t>(stop - p - crs);
+  return stop;
 }
 
 // One byte in a state where every byte may change the state: the starts of
