@@ -287,6 +287,95 @@ struct Cursor {
   }
 };
 
+bool isDigit(char c) {
+  return static_cast<unsigned char>(c - '0') < 10;
+}
+
+bool isLetter(char c) {
+  return static_cast<unsigned char>((c | 0x20) - 'a') < 26;
+}
+
+// The value of the two digits at `p`, or -1.
+int twoDigits(const char* p) {
+  const unsigned tens = static_cast<unsigned char>(p[0] - '0');
+  const unsigned ones = static_cast<unsigned char>(p[1] - '0');
+  return tens < 10 && ones < 10 ? static_cast<int>(tens * 10 + ones) : -1;
+}
+
+// A day of one digit and a space, or of two and a space, at `*p`.
+bool dayAndSpace(const char** p, int* day) {
+  const char* at = *p;
+  if (isDigit(at[0]) && at[1] == ' ') {
+    *day = at[0] - '0';
+    *p += 2;
+    return true;
+  }
+  *day = twoDigits(at);
+  *p += 3;
+  return *day >= 0 && at[2] == ' ';
+}
+
+// "hh:mm:ss" at `p`.
+bool fixedTime(const char* p, DateFields* fields) {
+  fields->hour = twoDigits(p);
+  fields->minute = twoDigits(p + 3);
+  fields->second = twoDigits(p + 6);
+  return p[2] == ':' && p[5] == ':' && fields->hour >= 0 && fields->minute >= 0 &&
+         fields->second >= 0;
+}
+
+// After the last field: a token end in lenient mode, only spaces in strict.
+bool fixedEnd(const char* p, const char* end, bool strict) {
+  if (!strict) return p == end || classOf(*p) == kBlank || classOf(*p) == kComma;
+  while (p < end && *p == ' ')
+    ++p;
+  return p == end;
+}
+
+// The usual layouts as they are nearly always written, read by position:
+//   "Mon, 7 Jan 2002 10:12:01" and "Mon Jan  7 10:12:01 2002"
+// with a weekday, single spaces (two before a one-digit day on separator
+// lines), a day of one or two digits, a four-digit year and seconds. What
+// this takes, the token reading of the usual layouts takes alike; anything
+// else is left to it.
+bool readFixedWidths(std::string_view text, bool strict, DateFields* result) {
+  // Filled in here and given only whole: the token reading relies on
+  // fields it does not read (the seconds) being as they were.
+  DateFields fields;
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  if (text.size() < 24 || !isLetter(p[0]) || !isLetter(p[1]) || !isLetter(p[2])) return false;
+  const ShortName weekday = shortName(p);
+  if (weekday.month != 0 || (strict && !weekday.weekday)) return false;
+  int month = 0, day = 0;
+  if (p[3] == ',' && p[4] == ' ') {
+    p += 5;
+    if (!dayAndSpace(&p, &day) || end - p < 17) return false;
+    month = shortMonth(p);
+    const int century = twoDigits(p + 4), year = twoDigits(p + 6);
+    if (month == 0 || p[3] != ' ' || century < 0 || year < 0 || p[8] != ' ') return false;
+    fields.year = century * 100 + year;
+    if (!fixedTime(p + 9, &fields) || !fixedEnd(p + 17, end, strict)) return false;
+  } else if (p[3] == ' ') {
+    month = shortMonth(p + 4);
+    if (month == 0 || p[7] != ' ') return false;
+    p += p[8] == ' ' ? 9 : 8;
+    if (!dayAndSpace(&p, &day) || end - p < 13 || !fixedTime(p, &fields) || p[8] != ' ') {
+      return false;
+    }
+    const int century = twoDigits(p + 9), year = twoDigits(p + 11);
+    if (century < 0 || year < 0 || !fixedEnd(p + 13, end, strict)) return false;
+    fields.year = century * 100 + year;
+  } else {
+    return false;
+  }
+  if (day < 1 || day > 31) return false;
+  fields.month = month;
+  fields.day = day;
+  *result = fields;
+  return true;
+}
+
 // Reads the two layouts nearly every date is written in, and nothing else:
 //   header:    [Mon[,] ]7 Jan 2002 10:12:01[ anything]
 //   separator: [Mon ]Jan  7 10:12:01 [+0100 ]2002
@@ -299,6 +388,7 @@ struct Cursor {
 // elsewhere, a weekday that is a month name, more digits, day 0), this
 // returns false and the general reading decides.
 bool readUsualLayout(std::string_view text, bool strict, DateFields* fields) {
+  if (readFixedWidths(text, strict, fields)) return true;
   Cursor at{text.data(), text.data() + text.size()};
   at.skipSpaces();
   const char* token = nullptr;

@@ -266,6 +266,7 @@ TEST(DateTest, EveryVariantOfTheUsualLayoutsReadsAsInFull) {
       "Mon, 7 Jan 2002 10:12:01 +0100", "Tue, 01 Jan 2002 09:05:07 -0500 (EST)",
       "14 Mar 11 16:20 +0000",          "Mon Jan  7 10:12:01 2002",
       "Thu Sep  5 11:02:45 +0100 1996", "sab mar 2 08:09 (CET) 02",
+      "Sun Dec 28 23:59:59 1997",       "Sat, 31 Dec 1999 23:59:59",
   };
   const std::string_view alphabet("0123456789 :/,\t\r\n+-()aAJnMrZ\0", 29);
   const int32_t years[] = {2002, 2060, INT32_MAX};
