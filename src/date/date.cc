@@ -1,6 +1,8 @@
 #include "date/date.h"
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -64,9 +66,11 @@ constexpr uint32_t packName(const char (&name)[4]) {
   return packName(name[0], name[1], name[2]);
 }
 
-// A three-letter token with A-Z folded to lower case, packed.
+// A three-letter token with its bytes' 0x20 bit set, packed: a name
+// (all lower-case letters) equals it only where the token is that name in
+// either case.
 uint32_t packToken(const char* token) {
-  return packName(foldCase(token[0]), foldCase(token[1]), foldCase(token[2]));
+  return packName(token[0], token[1], token[2]) | 0x202020;
 }
 
 struct ShortMonthName {
@@ -287,41 +291,70 @@ struct Cursor {
   }
 };
 
-bool isDigit(char c) {
-  return static_cast<unsigned char>(c - '0') < 10;
-}
-
-bool isLetter(char c) {
-  return static_cast<unsigned char>((c | 0x20) - 'a') < 26;
-}
-
-// The value of the two digits at `p`, or -1.
-int twoDigits(const char* p) {
-  const unsigned tens = static_cast<unsigned char>(p[0] - '0');
-  const unsigned ones = static_cast<unsigned char>(p[1] - '0');
-  return tens < 10 && ones < 10 ? static_cast<int>(tens * 10 + ones) : -1;
-}
-
 // A day of one digit and a space, or of two and a space, at `*p`.
 bool dayAndSpace(const char** p, int* day) {
   const char* at = *p;
-  if (isDigit(at[0]) && at[1] == ' ') {
-    *day = at[0] - '0';
+  const unsigned tens = static_cast<unsigned char>(at[0] - '0');
+  const unsigned ones = static_cast<unsigned char>(at[1] - '0');
+  if (tens < 10 && at[1] == ' ') {
+    *day = static_cast<int>(tens);
     *p += 2;
     return true;
   }
-  *day = twoDigits(at);
+  *day = static_cast<int>(tens * 10 + ones);
   *p += 3;
-  return *day >= 0 && at[2] == ' ';
+  return tens < 10 && ones < 10 && at[2] == ' ';
+}
+
+// Fixed fields are tested a word at a time: the text's bytes, each xor'ed
+// with the byte the layout has there ('0' for a digit), make a digit 0 to
+// 9 and a punctuation byte 0. The first byte is the lowest, so this reading
+// is for little-endian processors only.
+constexpr bool kWordReading = std::endian::native == std::endian::little;
+
+template <size_t n>
+uint64_t layoutWord(const char (&layout)[n]) {
+  uint64_t word = 0;
+  for (size_t i = 0; i + 1 < n; ++i)
+    word |= uint64_t{static_cast<unsigned char>(layout[i])} << (8 * i);
+  return word;
+}
+
+// The text's `n` bytes at `p`, xor'ed with the layout's.
+template <size_t n>
+uint64_t againstLayout(const char* p, const char (&layout)[n]) {
+  uint64_t word = 0;
+  std::memcpy(&word, p, n - 1);
+  return word ^ layoutWord(layout);
+}
+
+// Whether every byte is at most 9: adding 0x76 takes a byte above 9 to
+// 0x80 or more, and a byte of 0x80 or more has that bit already.
+bool bytesAtMostNine(uint64_t word) {
+  constexpr uint64_t kHigh = 0x8080808080808080u;
+  return (((word + 0x7676767676767676u) | word) & kHigh) == 0;
+}
+
+int byteAt(uint64_t word, int i) {
+  return static_cast<int>(word >> (8 * i) & 0xff);
+}
+
+// Four digits at `p`.
+bool fixedYear(const char* p, int* year) {
+  const uint64_t digits = againstLayout(p, "0000");
+  *year = byteAt(digits, 0) * 1000 + byteAt(digits, 1) * 100 + byteAt(digits, 2) * 10 +
+          byteAt(digits, 3);
+  return bytesAtMostNine(digits);
 }
 
 // "hh:mm:ss" at `p`.
 bool fixedTime(const char* p, DateFields* fields) {
-  fields->hour = twoDigits(p);
-  fields->minute = twoDigits(p + 3);
-  fields->second = twoDigits(p + 6);
-  return p[2] == ':' && p[5] == ':' && fields->hour >= 0 && fields->minute >= 0 &&
-         fields->second >= 0;
+  const uint64_t time = againstLayout(p, "00:00:00");
+  constexpr uint64_t kColons = 0x0000ff0000ff0000u;
+  fields->hour = byteAt(time, 0) * 10 + byteAt(time, 1);
+  fields->minute = byteAt(time, 3) * 10 + byteAt(time, 4);
+  fields->second = byteAt(time, 6) * 10 + byteAt(time, 7);
+  return bytesAtMostNine(time) && (time & kColons) == 0;
 }
 
 // After the last field: a token end in lenient mode, only spaces in strict.
@@ -344,17 +377,17 @@ bool readFixedWidths(std::string_view text, bool strict, DateFields* result) {
   DateFields fields;
   const char* p = text.data();
   const char* const end = p + text.size();
-  if (text.size() < 24 || !isLetter(p[0]) || !isLetter(p[1]) || !isLetter(p[2])) return false;
+  if (!kWordReading || text.size() < 24) return false;
   const ShortName weekday = shortName(p);
-  if (weekday.month != 0 || (strict && !weekday.weekday)) return false;
+  // A weekday's name, which only letters match, and not a month's ("mar"
+  // is both).
+  if (weekday.month != 0 || !weekday.weekday) return false;
   int month = 0, day = 0;
   if (p[3] == ',' && p[4] == ' ') {
     p += 5;
     if (!dayAndSpace(&p, &day) || end - p < 17) return false;
     month = shortMonth(p);
-    const int century = twoDigits(p + 4), year = twoDigits(p + 6);
-    if (month == 0 || p[3] != ' ' || century < 0 || year < 0 || p[8] != ' ') return false;
-    fields.year = century * 100 + year;
+    if (month == 0 || p[3] != ' ' || !fixedYear(p + 4, &fields.year) || p[8] != ' ') return false;
     if (!fixedTime(p + 9, &fields) || !fixedEnd(p + 17, end, strict)) return false;
   } else if (p[3] == ' ') {
     month = shortMonth(p + 4);
@@ -363,9 +396,7 @@ bool readFixedWidths(std::string_view text, bool strict, DateFields* result) {
     if (!dayAndSpace(&p, &day) || end - p < 13 || !fixedTime(p, &fields) || p[8] != ' ') {
       return false;
     }
-    const int century = twoDigits(p + 9), year = twoDigits(p + 11);
-    if (century < 0 || year < 0 || !fixedEnd(p + 13, end, strict)) return false;
-    fields.year = century * 100 + year;
+    if (!fixedYear(p + 9, &fields.year) || !fixedEnd(p + 13, end, strict)) return false;
   } else {
     return false;
   }
