@@ -94,6 +94,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The C and C++ runtime dependencies come from dpkg-shlibdeps (package
 # dpkg-dev) rather than from versions written down here and left to age.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# libarchive is loaded only for -unpack, so dpkg-shlibdeps cannot see it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "${VARNAK_LIBARCHIVE_PACKAGE}")
 # Only varnak-plot needs gnuplot; the counting tool itself runs without it.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gnuplot-nox | gnuplot")
 

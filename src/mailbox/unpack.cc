@@ -8,7 +8,64 @@
 #include <memory>
 #include <vector>
 
+#include "platform/library.h"
+
 namespace {
+
+// libarchive is loaded when the first packed data is met, not when the
+// program starts: most runs never meet any, and loading it with the dozen
+// libraries it needs (ICU, libxml2, nettle...) cost every run 2.5 ms and
+// 2 MiB. These are the functions used, each called through a pointer of
+// its own type under its own name.
+#define VARNAK_LIBARCHIVE_FUNCTIONS(F)    \
+  F(archive_entry_filetype)               \
+  F(archive_entry_pathname)               \
+  F(archive_error_string)                 \
+  F(archive_filter_bytes)                 \
+  F(archive_filter_count)                 \
+  F(archive_format)                       \
+  F(archive_read_data)                    \
+  F(archive_read_free)                    \
+  F(archive_read_new)                     \
+  F(archive_read_next_header)             \
+  F(archive_read_open1)                   \
+  F(archive_read_set_callback_data)       \
+  F(archive_read_set_read_callback)       \
+  F(archive_read_set_seek_callback)       \
+  F(archive_read_support_filter_bzip2)    \
+  F(archive_read_support_filter_compress) \
+  F(archive_read_support_filter_gzip)     \
+  F(archive_read_support_filter_lz4)      \
+  F(archive_read_support_filter_xz)       \
+  F(archive_read_support_filter_zstd)     \
+  F(archive_read_support_format_7zip)     \
+  F(archive_read_support_format_cpio)     \
+  F(archive_read_support_format_empty)    \
+  F(archive_read_support_format_raw)      \
+  F(archive_read_support_format_tar)      \
+  F(archive_read_support_format_zip)
+
+struct Libarchive {
+#define VARNAK_POINTER(name) decltype(&::name) name = nullptr;
+  VARNAK_LIBARCHIVE_FUNCTIONS(VARNAK_POINTER)
+#undef VARNAK_POINTER
+};
+
+// Loads libarchive (the version the program was built with) and finds its
+// functions; false, with the reason in `error`, where it cannot.
+bool loadLibarchive(Libarchive* api, std::string* error) {
+  void* library = loadLibrary(VARNAK_LIBARCHIVE_SONAME, error);
+  if (library == nullptr) return false;
+#define VARNAK_FIND(name)                                                         \
+  api->name = reinterpret_cast<decltype(&::name)>(librarySymbol(library, #name)); \
+  if (api->name == nullptr) {                                                     \
+    *error = VARNAK_LIBARCHIVE_SONAME " has no " #name;                           \
+    return false;                                                                 \
+  }
+  VARNAK_LIBARCHIVE_FUNCTIONS(VARNAK_FIND)
+#undef VARNAK_FIND
+  return true;
+}
 
 // Leading marks of the compressed streams and archives opened here. Data
 // that does not begin with one of them (and is no tar archive, whose mark
@@ -104,12 +161,8 @@ la_int64_t seekFeed(archive*, void* data, la_int64_t offset, int whence) {
   return position;
 }
 
-struct ArchiveFree {
-  void operator()(archive* a) const { archive_read_free(a); }
-};
-
-std::string errorText(archive* a) {
-  const char* text = archive_error_string(a);
+std::string errorText(const Libarchive& api, archive* a) {
+  const char* text = api.archive_error_string(a);
   return text != nullptr && *text != '\0' ? text : "unknown error";
 }
 
@@ -127,15 +180,16 @@ std::string readPackedHead(const ChunkReader& read) {
   return head;
 }
 
-bool unpackLevel(const PackedSource& source, const UnpackHandlers& handlers, int depth);
+bool unpackLevel(const Libarchive& api, const PackedSource& source, const UnpackHandlers& handlers,
+                 int depth);
 
 // One regular entry: opened again when it is packed itself, handed on
 // otherwise, with the bytes read to tell which put back in front.
-bool passEntry(const std::string& name, const ChunkReader& read, const UnpackHandlers& handlers,
-               int depth) {
+bool passEntry(const Libarchive& api, const std::string& name, const ChunkReader& read,
+               const UnpackHandlers& handlers, int depth) {
   std::string head = readPackedHead(read);
   if (looksPacked(head)) {
-    if (depth < kUnpackDepth) return unpackLevel({name, head, read, {}}, handlers, depth + 1);
+    if (depth < kUnpackDepth) return unpackLevel(api, {name, head, read, {}}, handlers, depth + 1);
     handlers.problem(name, "packed more than " + std::to_string(kUnpackDepth) + " levels deep");
     return true;
   }
@@ -150,42 +204,44 @@ bool passEntry(const std::string& name, const ChunkReader& read, const UnpackHan
   return handlers.entry(name, withHead);
 }
 
-bool unpackLevel(const PackedSource& source, const UnpackHandlers& handlers, int depth) {
-  std::unique_ptr<archive, ArchiveFree> owner(archive_read_new());
+bool unpackLevel(const Libarchive& api, const PackedSource& source, const UnpackHandlers& handlers,
+                 int depth) {
+  auto free = [&api](archive* a) { api.archive_read_free(a); };
+  std::unique_ptr<archive, decltype(free)> owner(api.archive_read_new(), free);
   archive* a = owner.get();
   if (a == nullptr) {
     handlers.problem(source.name, "out of memory");
     return true;
   }
-  archive_read_support_filter_gzip(a);
-  archive_read_support_filter_bzip2(a);
-  archive_read_support_filter_xz(a);
-  archive_read_support_filter_zstd(a);
-  archive_read_support_filter_lz4(a);
-  archive_read_support_filter_compress(a);
-  archive_read_support_format_tar(a);
-  archive_read_support_format_zip(a);
-  archive_read_support_format_7zip(a);
-  archive_read_support_format_cpio(a);
+  api.archive_read_support_filter_gzip(a);
+  api.archive_read_support_filter_bzip2(a);
+  api.archive_read_support_filter_xz(a);
+  api.archive_read_support_filter_zstd(a);
+  api.archive_read_support_filter_lz4(a);
+  api.archive_read_support_filter_compress(a);
+  api.archive_read_support_format_tar(a);
+  api.archive_read_support_format_zip(a);
+  api.archive_read_support_format_7zip(a);
+  api.archive_read_support_format_cpio(a);
   // The content of a bare compressed stream, and of an empty one.
-  archive_read_support_format_raw(a);
-  archive_read_support_format_empty(a);
+  api.archive_read_support_format_raw(a);
+  api.archive_read_support_format_empty(a);
 
   Feed feed{&source, source.head, 0, std::vector<char>(kFeedSize)};
-  archive_read_set_read_callback(a, readFeed);
-  if (source.seek) archive_read_set_seek_callback(a, seekFeed);
-  archive_read_set_callback_data(a, &feed);
-  if (archive_read_open1(a) != ARCHIVE_OK) {
-    handlers.problem(source.name, errorText(a));
+  api.archive_read_set_read_callback(a, readFeed);
+  if (source.seek) api.archive_read_set_seek_callback(a, seekFeed);
+  api.archive_read_set_callback_data(a, &feed);
+  if (api.archive_read_open1(a) != ARCHIVE_OK) {
+    handlers.problem(source.name, errorText(api, a));
     return true;
   }
 
   // The last read of an entry's data that failed, if one did: its data
   // ends there.
   la_ssize_t readFailure = 0;
-  ChunkReader readEntry = [a, &readFailure](char* buffer, size_t capacity) -> size_t {
+  ChunkReader readEntry = [&api, a, &readFailure](char* buffer, size_t capacity) -> size_t {
     if (readFailure < 0) return 0;
-    la_ssize_t n = archive_read_data(a, buffer, capacity);
+    la_ssize_t n = api.archive_read_data(a, buffer, capacity);
     if (n >= 0) return static_cast<size_t>(n);
     readFailure = n;
     return 0;
@@ -196,41 +252,41 @@ bool unpackLevel(const PackedSource& source, const UnpackHandlers& handlers, int
   int64_t damageAt = -1;
   for (;;) {
     archive_entry* entry = nullptr;
-    int status = archive_read_next_header(a, &entry);
+    int status = api.archive_read_next_header(a, &entry);
     if (status == ARCHIVE_EOF) return true;
     if (status == ARCHIVE_FATAL) {
-      if (!inDamage) handlers.problem(source.name, errorText(a));
+      if (!inDamage) handlers.problem(source.name, errorText(api, a));
       return true;
     }
     if (status == ARCHIVE_RETRY || status == ARCHIVE_FAILED) {
       // This header could not be read; the archive may still hold more.
-      int64_t at = archive_filter_bytes(a, -1) + archive_filter_bytes(a, 0);
-      if (!inDamage) handlers.problem(source.name, errorText(a));
+      int64_t at = api.archive_filter_bytes(a, -1) + api.archive_filter_bytes(a, 0);
+      if (!inDamage) handlers.problem(source.name, errorText(api, a));
       if (at == damageAt) return true;
       inDamage = true;
       damageAt = at;
       continue;
     }
     inDamage = false;
-    bool raw = archive_format(a) == ARCHIVE_FORMAT_RAW;
+    bool raw = api.archive_format(a) == ARCHIVE_FORMAT_RAW;
     // The raw format claims any data. Without a compression layer under it,
     // what looked like an archive was not one libarchive could read.
-    if (raw && archive_filter_count(a) <= 1) {
+    if (raw && api.archive_filter_count(a) <= 1) {
       handlers.problem(source.name, "not a compressed stream or archive that can be read");
       return true;
     }
-    if (archive_entry_filetype(entry) != AE_IFREG) continue;
+    if (api.archive_entry_filetype(entry) != AE_IFREG) continue;
     std::string name = source.name;
     if (!raw) {
-      const char* path = archive_entry_pathname(entry);
+      const char* path = api.archive_entry_pathname(entry);
       name += '(';
       name += path != nullptr ? path : "";
       name += ')';
     }
     readFailure = 0;
-    if (!passEntry(name, readEntry, handlers, depth)) return false;
+    if (!passEntry(api, name, readEntry, handlers, depth)) return false;
     if (readFailure < 0) {
-      handlers.problem(name, errorText(a));
+      handlers.problem(name, errorText(api, a));
       if (readFailure == ARCHIVE_FATAL) return true;
     }
   }
@@ -248,5 +304,11 @@ bool looksPacked(std::string_view head) {
 }
 
 bool unpack(const PackedSource& source, const UnpackHandlers& handlers) {
-  return unpackLevel(source, handlers, 1);
+  Libarchive api;
+  std::string error;
+  if (!loadLibarchive(&api, &error)) {
+    handlers.problem(source.name, error);
+    return true;
+  }
+  return unpackLevel(api, source, handlers, 1);
 }

@@ -34,11 +34,12 @@ LIMIT_KIB = 8192
 MARGIN_KIB = 2048
 CHUNK = 1 << 20
 SETTLE_SECONDS = 1.0
+SMALL_BODY = 4096
 
 
-def write_gzip(path, parts):
+def write_gzip(path, parts, level=1):
     """Writes the gzip stream of the parts: bytes, or (byte, count) runs."""
-    packer = zlib.compressobj(1, zlib.DEFLATED, 16 + zlib.MAX_WBITS)
+    packer = zlib.compressobj(level, zlib.DEFLATED, 16 + zlib.MAX_WBITS)
     with open(path, "wb") as out:
         for part in parts:
             if isinstance(part, bytes):
@@ -97,11 +98,15 @@ def main():
     with tempfile.TemporaryDirectory(prefix="varnak-bomb-") as work:
         small = os.path.join(work, "small.gz")
         bomb = os.path.join(work, "bomb.gz")
-        write_gzip(small, [FIRST, (b"\0", 3), SECOND])
+        # The small file is stored, not compressed: its data must run past
+        # the first 512 bytes the tool waits for before it decides what the
+        # data is, so that by the time the peak is read (the last byte held
+        # back) it has begun to decode, with libarchive loaded.
+        write_gzip(small, [FIRST, (b"\0", SMALL_BODY), SECOND], level=0)
         write_gzip(bomb, [FIRST, (b"\0", zeros), SECOND])
         print(f"bomb: {zeros} zero bytes in {os.path.getsize(bomb)} bytes of gzip")
         peaks = {}
-        for name, path, body in (("small", small, 3), ("bomb", bomb, zeros)):
+        for name, path, body in (("small", small, SMALL_BODY), ("bomb", bomb, zeros)):
             # The first message's size: its zeros and what the scanner
             # counts of the lines up to the next separator (34 bytes, as
             # in a plain file); the counter is 32 bits wide. The second
