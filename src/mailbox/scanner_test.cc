@@ -158,6 +158,15 @@ std::string randomMailbox(std::mt19937& rng) {
     }
     if (byte(rng) < 3) text.append(4090 + byte(rng) % 12, 'z');  // around the capture limit
   }
+  // Now and then a stretch longer than the vector searches count CRs in one
+  // go (8 KiB): CR LF empty lines, or a line with a CR every other byte.
+  if (byte(rng) < 16) {
+    std::string stretch = byte(rng) < 128 ? "\r\n" : "x\r";
+    std::string run;
+    for (int n = 4200 + byte(rng) * 20; n > 0; --n)
+      run += stretch;
+    text.insert(std::uniform_int_distribution<size_t>(0, text.size())(rng), run);
+  }
   // A quarter of the files have CR LF line ends, and the scanner picks its
   // searches by the first line end: give some of them a bare LF first.
   if (byte(rng) < 64) {
