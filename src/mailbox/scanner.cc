@@ -443,7 +443,7 @@ void MailboxScanner::startMessage(std::string_view fromLine) {
 // only when -lists or the tally wants it.
 bool MailboxScanner::takesSeparator(std::string_view line) {
   if (oneMessage_) return false;
-  if (isMessageSeparator(line)) return true;
+  if (isSeparatorWithoutLineEnds(line)) return true;
   if (!options_.listSeparators && !options_.countListLines) return false;
   if (!isListArchiveSeparator(line)) return false;
   if (options_.listSeparators) return true;

@@ -18,11 +18,13 @@ size_t skipSpaces(std::string_view text, size_t at) {
   return at;
 }
 
-// The first `c` at or after `at`, or the text's size.
+// The first `c` at or after `at`, or the text's size: one library search,
+// which beats a loop from a few bytes on.
 size_t findByte(std::string_view text, size_t at, char c) {
-  while (at < text.size() && text[at] != c)
-    ++at;
-  return at;
+  if (at >= text.size()) return text.size();
+  const void* found = std::memchr(text.data() + at, c, text.size() - at);
+  return found != nullptr ? static_cast<size_t>(static_cast<const char*>(found) - text.data())
+                          : text.size();
 }
 
 bool isDigit(char c) {
@@ -44,21 +46,8 @@ bool addressFollowedByTime(std::string_view text, size_t at) {
   return at < text.size() && (text[at] == ' ' || text[at] == ':');
 }
 
-}  // namespace
-
-// One library search per byte value: a captured line can be 4 KiB long.
-std::string_view judgedText(std::string_view line) {
-  std::string_view text = line;
-  for (char stop : {'\0', '\r', '\n'}) {
-    const void* at = text.empty() ? nullptr : std::memchr(text.data(), stop, text.size());
-    if (at != nullptr) text = text.substr(0, static_cast<const char*>(at) - text.data());
-  }
-  return text;
-}
-
-bool isMessageSeparator(std::string_view line) {
-  std::string_view text = judgedText(line);
-
+// The test proper, on the judged text.
+bool judgeSeparator(std::string_view text) {
   size_t senderStart = skipSpaces(text, 0);
   size_t senderEnd = senderStart;
   while (senderEnd < text.size() && text[senderEnd] != '@' && text[senderEnd] != '!' &&
@@ -78,4 +67,26 @@ bool isMessageSeparator(std::string_view line) {
   std::string_view date = text.substr(dateStart);
   if (std::memchr(date.data(), ':', date.size()) == nullptr) return false;
   return parseDate(date, nullptr, true, 0);
+}
+
+}  // namespace
+
+// One library search per byte value: a captured line can be 4 KiB long.
+std::string_view judgedText(std::string_view line) {
+  std::string_view text = line;
+  for (char stop : {'\0', '\r', '\n'}) {
+    const void* at = text.empty() ? nullptr : std::memchr(text.data(), stop, text.size());
+    if (at != nullptr) text = text.substr(0, static_cast<const char*>(at) - text.data());
+  }
+  return text;
+}
+
+bool isMessageSeparator(std::string_view line) {
+  return judgeSeparator(judgedText(line));
+}
+
+bool isSeparatorWithoutLineEnds(std::string_view line) {
+  const void* nul = line.empty() ? nullptr : std::memchr(line.data(), '\0', line.size());
+  if (nul != nullptr) line = line.substr(0, static_cast<const char*>(nul) - line.data());
+  return judgeSeparator(line);
 }

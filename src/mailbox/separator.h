@@ -11,6 +11,12 @@
 // "From sender time-or-date".
 bool isMessageSeparator(std::string_view line);
 
+// isMessageSeparator for a line that holds no CR or LF anywhere, as the
+// scanner's captured lines never do (text mode drops every CR, and an LF
+// ends the line): only a NUL can cut it short, found in one search instead
+// of three.
+bool isSeparatorWithoutLineEnds(std::string_view line);
+
 // The part of a captured line that the separator tests judge: up to its
 // first NUL, CR or LF.
 std::string_view judgedText(std::string_view line);

@@ -16,6 +16,7 @@ TEST(SeparatorTest, JudgesTheTextAfterFrom) {
       {" a!b  x 10:", false},  // nothing after the digits
       {" host!user 10:x", false},
       {" a!b x :: ", true},
+      {" a!b : x", true},      // the colon right after the spaces
       {" a!b x 1:2:3", true},  // the second colon ends the digits
       {" a!b:1 x", false},     // the colon must come after the first space
       {" host!user ", false},
@@ -35,10 +36,15 @@ TEST(SeparatorTest, JudgesTheTextAfterFrom) {
       {" MAILER-DAEMO", false},
       // The text ends at its first NUL, CR or LF.
       {std::string(" a!b x 1:\0 ", 11), false},
+      {std::string(" a!b\0 x 1: ", 11), false},
       {" a!b x 1:\r ", false},
   };
-  for (const auto& c : cases)
+  for (const auto& c : cases) {
     EXPECT_EQ(isMessageSeparator(c.line), c.separator) << '"' << c.line << '"';
+    if (c.line.find_first_of("\r\n") == std::string::npos) {
+      EXPECT_EQ(isSeparatorWithoutLineEnds(c.line), c.separator) << '"' << c.line << '"';
+    }
+  }
 }
 
 }  // namespace
