@@ -17,7 +17,9 @@ bool isReceived(const MailMessage& message, const RunOptions& options) {
 
 MessageFate countMessage(const MailMessage& message, const RunOptions& options, DayTable& table) {
   const std::string& from = message.fromLine;
-  if (from.empty() || from == "MAILER-DAEMON") return MessageFate::skipped;
+  // As a view, the compare looks at the lengths first; std::string's ==
+  // with a literal compares the bytes whatever the lengths.
+  if (from.empty() || std::string_view(from) == "MAILER-DAEMON") return MessageFate::skipped;
   if (message.dateText.empty()) {
     printWarning(options.terse, {"Missing Date: ignoring message (", from, ")\n"});
     return MessageFate::withoutDate;
