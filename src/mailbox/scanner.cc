@@ -558,6 +558,8 @@ const char* MailboxScanner::scanCapturedLine(const char* p, const char* end) {
   capture(p, static_cast<size_t>(stop - p));
   pending_.size += static_cast<uint32_t>(stop - p);
   if (stop == end) return end;
+  // The CR of a CR LF line end is dropped here, not by another round.
+  if (*stop == '\r' && end - stop >= 2 && stop[1] == '\n') ++stop;
   if (*stop != '\n') return skipCrOrEnd(stop, end);
   ScanState line = state_;
   state_ = ScanState::headerLineStart;
