@@ -574,12 +574,25 @@ void store(const DateFields& fields, int32_t currentYear, MessageDate* result) {
   result->second = fields.second;
 }
 
+// parseDate for the texts the fixed widths do not take. Kept out of line
+// so that the common path does not pay for the registers and stack of the
+// two token readings.
+[[gnu::noinline]] bool parseDateByTokens(std::string_view text, MessageDate* result, bool strict,
+                                         int32_t currentYear) {
+  DateFields fields;
+  if (!readUsualLayout(text, strict, &fields) && !readAnyLayout(text, strict, &fields)) {
+    return false;
+  }
+  store(fields, currentYear, result);
+  return true;
+}
+
 }  // namespace
 
 bool parseDate(std::string_view text, MessageDate* result, bool strict, int32_t currentYear) {
   DateFields fields;
-  if (!readUsualLayout(text, strict, &fields) && !readAnyLayout(text, strict, &fields)) {
-    return false;
+  if (!readFixedWidths(text, strict, &fields)) {
+    return parseDateByTokens(text, result, strict, currentYear);
   }
   store(fields, currentYear, result);
   return true;
