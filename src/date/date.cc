@@ -163,7 +163,7 @@ constexpr ShortNameTable buildShortNameTable() {
 constexpr ShortNameTable kShortNames = buildShortNameTable();
 
 // What the three-letter `token` is, letters compared without case.
-ShortName shortName(const char* token) {
+inline ShortName shortName(const char* token) {
   const uint32_t key = packToken(token);
   const ShortName& entry = kShortNames.slot[nameSlot(key, kShortNames.multiplier)];
   return entry.name == key ? entry : ShortName{};
@@ -340,7 +340,7 @@ int byteAt(uint64_t word, int i) {
 }
 
 // Four digits at `p`.
-bool fixedYear(const char* p, int* year) {
+inline bool fixedYear(const char* p, int* year) {
   const uint64_t digits = againstLayout(p, "0000");
   *year = byteAt(digits, 0) * 1000 + byteAt(digits, 1) * 100 + byteAt(digits, 2) * 10 +
           byteAt(digits, 3);
@@ -348,7 +348,7 @@ bool fixedYear(const char* p, int* year) {
 }
 
 // "hh:mm:ss" at `p`.
-bool fixedTime(const char* p, DateFields* fields) {
+inline bool fixedTime(const char* p, DateFields* fields) {
   const uint64_t time = againstLayout(p, "00:00:00");
   constexpr uint64_t kColons = 0x0000ff0000ff0000u;
   fields->hour = byteAt(time, 0) * 10 + byteAt(time, 1);
