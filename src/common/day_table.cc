@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <string_view>
 
@@ -77,6 +78,10 @@ void printReport(const DayTable& table, const RunOptions& options) {
   uint64_t runningBytes = 0;
 
   if (!options.terse) printOut({"---\n", "day\tmonth\tyear\tc.num\tc.size\n"});
+  // Rows are handed to the console a block at a time: a call for each of
+  // thousands of rows cost more than writing them.
+  char block[16384];
+  size_t used = 0;
   for (int64_t y = 0; y < table.yearCount(); ++y) {
     int32_t year = static_cast<int32_t>(table.firstYear() + y);
     for (int month = 0; month < 12; ++month) {
@@ -95,9 +100,16 @@ void printReport(const DayTable& table, const RunOptions& options) {
         }
         if (!marked) continue;
         char row[96];
-        printOut({formatRow(row, day, month + 1, year, runningCount, runningBytes)});
+        std::string_view text = formatRow(row, day, month + 1, year, runningCount, runningBytes);
+        if (sizeof block - used < text.size()) {
+          printOut({{block, used}});
+          used = 0;
+        }
+        std::memcpy(block + used, text.data(), text.size());
+        used += text.size();
       }
     }
   }
+  if (used > 0) printOut({{block, used}});
   if (!options.terse) printOut({"\n"});
 }
