@@ -1,5 +1,6 @@
 #include "mailbox/separator.h"
 
+#include <array>
 #include <cstring>
 
 #include "date/date.h"
@@ -27,6 +28,14 @@ size_t findByte(std::string_view text, size_t at, char c) {
                           : text.size();
 }
 
+// The bytes that end the sender's word: "@" or "!" of an address, or the
+// space after it. One lookup a byte instead of three compares.
+constexpr auto kEndsSender = [] {
+  std::array<bool, 256> ends{};
+  ends['@'] = ends['!'] = ends[' '] = true;
+  return ends;
+}();
+
 bool isDigit(char c) {
   return c >= '0' && c <= '9';
 }
@@ -50,8 +59,7 @@ bool addressFollowedByTime(std::string_view text, size_t at) {
 bool judgeSeparator(std::string_view text) {
   size_t senderStart = skipSpaces(text, 0);
   size_t senderEnd = senderStart;
-  while (senderEnd < text.size() && text[senderEnd] != '@' && text[senderEnd] != '!' &&
-         text[senderEnd] != ' ')
+  while (senderEnd < text.size() && !kEndsSender[static_cast<unsigned char>(text[senderEnd])])
     ++senderEnd;
 
   if (senderEnd < text.size() && text[senderEnd] != ' ') {
