@@ -41,6 +41,12 @@ void check(std::string_view text, bool strict, int32_t currentYear) {
   MessageDate full{-7, -7, -7, -7, -7, -7};
   if (parseDateInFull(text, &full, strict, currentYear) != recognised) std::abort();
   if (!same(date, full)) std::abort();
+  MessageDate fixed{-7, -7, -7, -7, -7, -7};
+  if (parseFixedWidthDate(text, &fixed, strict, currentYear)) {
+    if (!recognised || !same(fixed, full)) std::abort();
+  } else if (!same(fixed, MessageDate{-7, -7, -7, -7, -7, -7})) {
+    std::abort();
+  }
   MessageDate usual{-7, -7, -7, -7, -7, -7};
   if (parseUsualDate(text, &usual, strict, currentYear)) {
     if (!recognised || !same(usual, full)) std::abort();

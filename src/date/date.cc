@@ -377,7 +377,9 @@ bool readFixedWidths(std::string_view text, bool strict, DateFields* result) {
   DateFields fields;
   const char* p = text.data();
   const char* const end = p + text.size();
-  if (!kWordReading || text.size() < 24) return false;
+  // The shortest is "Mon Jan 7 10:12:01 2002"; the checks below read no
+  // further than the length they have checked.
+  if (!kWordReading || text.size() < 23) return false;
   const ShortName weekday = shortName(p);
   // A weekday's name, which only letters match, and not a month's ("mar"
   // is both).
@@ -601,6 +603,14 @@ bool parseDate(std::string_view text, MessageDate* result, bool strict, int32_t 
 bool parseUsualDate(std::string_view text, MessageDate* result, bool strict, int32_t currentYear) {
   DateFields fields;
   if (!readUsualLayout(text, strict, &fields)) return false;
+  store(fields, currentYear, result);
+  return true;
+}
+
+bool parseFixedWidthDate(std::string_view text, MessageDate* result, bool strict,
+                         int32_t currentYear) {
+  DateFields fields;
+  if (!readFixedWidths(text, strict, &fields)) return false;
   store(fields, currentYear, result);
   return true;
 }

@@ -257,6 +257,56 @@ TEST(DateTest, TheShortcutLeavesEveryOtherTextToTheFullReading) {
   }
 }
 
+TEST(DateTest, TheFixedWidthsTakeTheUsualLayoutsAsTheyAreNearlyAlwaysWritten) {
+  // A text the fixed-width reading takes (want is its date) is the common
+  // case it is there for; one it leaves (want empty) goes on to the token
+  // readings. Either way parseDate gives what the full reading gives.
+  const struct {
+    bool strict;
+    const char* text;
+    const char* want;
+  } cases[] = {
+      {false, "Mon, 7 Jan 2002 10:12:01 +0100", "2002-1-7 10:12:1"},
+      {false, "Tue, 01 Jan 2002 09:05:07 -0500 (EST)", "2002-1-1 9:5:7"},
+      {false, "sun, 28 JAN 2007 04:18:39", "2007-1-28 4:18:39"},
+      {false, "Sat, 31 Dec 1999 23:59:59\r\n", "1999-12-31 23:59:59"},
+      {false, "Fri, 9 Feb 2001 00:00:00,x", "2001-2-9 0:0:0"},
+      {true, "Mon Jan  7 10:12:01 2002", "2002-1-7 10:12:1"},
+      {true, "Sun Dec 28 23:59:59 1997  ", "1997-12-28 23:59:59"},
+      {true, "Mon Jan 7 10:12:01 2002", "2002-1-7 10:12:1"},
+      {false, "Mon Jan  7 10:12:01 2002 remote from x", "2002-1-7 10:12:1"},
+      {false, "Mon,  7 Jan 2002 10:12:01", ""},      // two spaces
+      {false, "Mon, 7 Jan 02 10:12:01 +0100", ""},   // a two-digit year
+      {false, "Mon, 7 Jan 2002 10:12 +0100", ""},    // no seconds
+      {false, "Mon, 7 Jan 2002 1:12:01 +0100", ""},  // a one-digit hour
+      {false, "Mar, 7 Jan 2002 10:12:01", ""},       // a weekday that is a month
+      {false, "Xyz, 7 Jan 2002 10:12:01", ""},       // no weekday
+      {false, "Mon, 7 Jan 2002 10:12:01x", ""},      // the time goes on
+      {false, "Mon, 0 Jan 2002 10:12:01", ""},       // day 0
+      {false,
+       "Mon, 7 Jan 2\xc3"
+       "02 10:12:01",
+       ""},                                          // a byte above 0x7f
+      {true, "Mon Jan  7 10:12:01 +0100 2002", ""},  // a zone
+      {true, "Mon Jan  7 10:12:01 2002 x", ""},      // a word after the year
+      {true, "Xyz Jan  7 10:12:01 2002", ""},        // no weekday in strict mode
+  };
+  for (const auto& c : cases) {
+    MessageDate got{7, 7, 7, 7, 7, 7};
+    const bool taken = parseFixedWidthDate(c.text, &got, c.strict, kCurrentYear);
+    EXPECT_EQ(taken, *c.want != '\0') << '"' << c.text << '"';
+    if (taken) {
+      EXPECT_EQ(describe(got), c.want) << '"' << c.text << '"';
+    } else {
+      EXPECT_EQ(describe(got), "7-8-7 7:7:7") << '"' << c.text << '"';
+    }
+    MessageDate date;
+    EXPECT_EQ(outcome(parseDate(c.text, &date, c.strict, kCurrentYear), date),
+              fullReading(c.text, c.strict, kCurrentYear))
+        << '"' << c.text << '"';
+  }
+}
+
 TEST(DateTest, EveryVariantOfTheUsualLayoutsReadsAsInFull) {
   // Usual dates with bytes replaced, inserted or removed at random, in both
   // modes, around several current years: parseDate, with its shortcut, must
@@ -301,6 +351,10 @@ TEST(DateTest, EveryVariantOfTheUsualLayoutsReadsAsInFull) {
           ASSERT_EQ(got, fullReading(text, strict, year))
               << '"' << text << "\" strict " << strict << " in " << year;
           shortcutTaken += parseUsualDate(text, nullptr, strict, year);
+          MessageDate fixed;
+          if (parseFixedWidthDate(text, &fixed, strict, year)) {
+            ASSERT_EQ(outcome(true, fixed), got) << '"' << text << "\" strict " << strict;
+          }
           ++variants;
         }
       }
