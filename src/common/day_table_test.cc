@@ -78,4 +78,29 @@ TEST(ReportTest, RowsReadAsPrintfWritesThem) {
   }
 }
 
+// The report goes out in blocks: rows on both sides of a block's end, and
+// the last block, are all there and in order.
+TEST(ReportTest, AReportLongerThanABlockKeepsEveryRow) {
+  DayTable table;
+  ASSERT_TRUE(table.create(2001, 10));
+  std::string expected;
+  uint32_t count = 0;
+  uint64_t bytes = 0;
+  for (int32_t year = 2001; year <= 2010; ++year) {
+    for (int month = 0; month < 12; ++month) {
+      for (int day = 1; day <= 28; day += 1 + (year + month + day) % 2) {
+        uint32_t size = static_cast<uint32_t>(year * day + month);
+        table.add(year, month, day, day % 3 == 0, size);
+        bytes += size;
+        char row[96];
+        std::snprintf(row, sizeof row, "%02d\t%02d\t%04d\t%u\t%llu\n", day, month + 1, year,
+                      ++count, static_cast<unsigned long long>(bytes));
+        expected += row;
+      }
+    }
+  }
+  ASSERT_GT(expected.size(), 2u * 16384);
+  EXPECT_EQ(report(table, Direction::all), expected);
+}
+
 }  // namespace
