@@ -51,6 +51,13 @@ if LD_PRELOAD=$lib VARNAK_FAULT_VANISH_OPENED="tree/c" cat tree/c 2> err; then
 fi
 [ ! -e tree/c ] || fail "tree/c survived its opening"
 
+# A library that cannot be loaded: python's ctypes loads it with dlopen.
+if LD_PRELOAD=$lib VARNAK_FAULT_DLOPEN="libz.so*" \
+    python3 -c 'import ctypes; ctypes.CDLL("libz.so.1")' 2> err; then
+  fail "a refused library was loaded"
+fi
+grep -q "libz.so.1: cannot open shared object file" err || fail "no loader message: $(cat err)"
+
 # The log line that cases can use to prove a fault fired.
 LD_PRELOAD=$lib VARNAK_FAULT_LOG=1 VARNAK_FAULT_OPENDIR="tree" ls tree > /dev/null 2> err || true
 grep -q "^faults: refused listing of tree$" err || fail "no log line: $(cat err)"

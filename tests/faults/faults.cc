@@ -19,6 +19,9 @@
 //   VARNAK_FAULT_VANISH_OPENED=PAT   a file whose path (as the program names
 //                                    it) matches is deleted just before it
 //                                    is opened.
+//   VARNAK_FAULT_DLOPEN=PATTERN      dlopen() of a matching library name
+//                                    fails, and dlerror() says it is not
+//                                    there, as on a system without it.
 //
 // Each injected fault is written to standard error as a line beginning
 // "faults: " when VARNAK_FAULT_LOG is set, so a test can prove it fired.
@@ -281,6 +284,27 @@ int closedir(DIR* handle) {
   static auto realClosedir = nextSymbol<int (*)(DIR*)>("closedir");
   if (Listing* listing = listingFor(handle)) listing->handle = nullptr;
   return realClosedir(handle);
+}
+
+// The message of the last dlopen refused here, for the next dlerror().
+thread_local char gRefusedLoad[512];
+
+void* dlopen(const char* name, int flags) {
+  static auto realDlopen = nextSymbol<void* (*)(const char*, int)>("dlopen");
+  if (!matches("VARNAK_FAULT_DLOPEN", name)) return realDlopen(name, flags);
+  logFault("refused loading of", name);
+  std::snprintf(gRefusedLoad, sizeof gRefusedLoad,
+                "%s: cannot open shared object file: No such file or directory", name);
+  return nullptr;
+}
+
+char* dlerror() {
+  static auto realDlerror = nextSymbol<char* (*)()>("dlerror");
+  if (gRefusedLoad[0] == '\0') return realDlerror();
+  static thread_local char message[sizeof gRefusedLoad];
+  std::memcpy(message, gRefusedLoad, sizeof message);
+  gRefusedLoad[0] = '\0';
+  return message;
 }
 
 }  // extern "C"
