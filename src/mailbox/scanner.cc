@@ -301,10 +301,10 @@ const char* find(ByteSearch search, const char* p, const char* end, size_t& crs,
   if constexpr (kind == Search::emptyLinesLf) {
     if (search == ByteSearch::avx2) return findLfRunEndAvx2(p, end);
     if (search == ByteSearch::sse2) return findLfRunEndSse2(p, end);
-    return findPlain<kind>(p, end, crs, extra);
+  } else {
+    if (search == ByteSearch::avx2) return findAvx2<kind>(p, end, crs, extra);
+    if (search == ByteSearch::sse2) return findSse2<kind>(p, end, crs, extra);
   }
-  if (search == ByteSearch::avx2) return findAvx2<kind>(p, end, crs, extra);
-  if (search == ByteSearch::sse2) return findSse2<kind>(p, end, crs, extra);
 #else
   (void)search;
 #endif
