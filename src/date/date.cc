@@ -420,8 +420,7 @@ bool readFixedWidths(std::string_view text, bool strict, DateFields* result) {
 // in any way, even one the general reading would accept (a tab, a comma
 // elsewhere, a weekday that is a month name, more digits, day 0), this
 // returns false and the general reading decides.
-bool readUsualLayout(std::string_view text, bool strict, DateFields* fields) {
-  if (readFixedWidths(text, strict, fields)) return true;
+bool readUsualTokens(std::string_view text, bool strict, DateFields* fields) {
   Cursor at{text.data(), text.data() + text.size()};
   at.skipSpaces();
   const char* token = nullptr;
@@ -467,6 +466,12 @@ bool readUsualLayout(std::string_view text, bool strict, DateFields* fields) {
   if (fields->day < 1 || fields->day > 31) return false;
   fields->month = month;
   return true;
+}
+
+// The shortcut: the fixed widths first, then the usual layouts token by
+// token.
+bool readUsualLayout(std::string_view text, bool strict, DateFields* fields) {
+  return readFixedWidths(text, strict, fields) || readUsualTokens(text, strict, fields);
 }
 
 // Reads a date in any layout either mode allows, a token at a time.
@@ -576,13 +581,14 @@ void store(const DateFields& fields, int32_t currentYear, MessageDate* result) {
   result->second = fields.second;
 }
 
-// parseDate for the texts the fixed widths do not take. Kept out of line
+// parseDate for the texts the fixed widths do not take: the token
+// readings, the usual layouts' and then any layout's. Kept out of line
 // so that the common path does not pay for the registers and stack of the
 // two token readings.
 [[gnu::noinline]] bool parseDateByTokens(std::string_view text, MessageDate* result, bool strict,
                                          int32_t currentYear) {
   DateFields fields;
-  if (!readUsualLayout(text, strict, &fields) && !readAnyLayout(text, strict, &fields)) {
+  if (!readUsualTokens(text, strict, &fields) && !readAnyLayout(text, strict, &fields)) {
     return false;
   }
   store(fields, currentYear, result);
