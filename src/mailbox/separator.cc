@@ -77,16 +77,17 @@ bool judgeSeparator(std::string_view text) {
   return parseDate(date, nullptr, true, 0);
 }
 
+// The text up to its first `stop`, found by one library search (a captured
+// line can be 4 KiB long).
+std::string_view cutAt(std::string_view text, char stop) {
+  const void* at = text.empty() ? nullptr : std::memchr(text.data(), stop, text.size());
+  return at != nullptr ? text.substr(0, static_cast<const char*>(at) - text.data()) : text;
+}
+
 }  // namespace
 
-// One library search per byte value: a captured line can be 4 KiB long.
 std::string_view judgedText(std::string_view line) {
-  std::string_view text = line;
-  for (char stop : {'\0', '\r', '\n'}) {
-    const void* at = text.empty() ? nullptr : std::memchr(text.data(), stop, text.size());
-    if (at != nullptr) text = text.substr(0, static_cast<const char*>(at) - text.data());
-  }
-  return text;
+  return cutAt(cutAt(cutAt(line, '\0'), '\r'), '\n');
 }
 
 bool isMessageSeparator(std::string_view line) {
@@ -94,7 +95,5 @@ bool isMessageSeparator(std::string_view line) {
 }
 
 bool isSeparatorWithoutLineEnds(std::string_view line) {
-  const void* nul = line.empty() ? nullptr : std::memchr(line.data(), '\0', line.size());
-  if (nul != nullptr) line = line.substr(0, static_cast<const char*>(nul) - line.data());
-  return judgeSeparator(line);
+  return judgeSeparator(cutAt(line, '\0'));
 }
