@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "mailbox/reference_scanner.h"
-#include "mailbox/scanner.h"
+#include "scan/reference_scanner.h"
+#include "scan/scanner.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "date/date.h"
-#include "mailbox/separator.h"
+#include "scan/separator.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   std::string_view line(reinterpret_cast<const char*>(bytes), size);

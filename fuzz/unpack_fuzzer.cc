@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "mailbox/unpack.h"
+#include "unpack/unpack.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The day table: per calendar day of the run's range, how many messages were
-// sent and received and how many bytes they held; and the report over it.
+// sent and received and how many bytes they held.
 
 #ifndef VARNAK_COMMON_DAY_TABLE_H_
 #define VARNAK_COMMON_DAY_TABLE_H_
@@ -64,9 +64,5 @@ class DayTable {
   int64_t yearCount_ = 0;
   std::unique_ptr<DayTotals[], FreeDeleter> slots_;
 };
-
-// Prints the report to standard output: one row per day with messages of a
-// counted direction, with the running count and byte total up to that day.
-void printReport(const DayTable& table, const RunOptions& options);
 
 #endif  // VARNAK_COMMON_DAY_TABLE_H_

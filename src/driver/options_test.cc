@@ -75,8 +75,6 @@ TEST(CommandLineTest, OptionsMatchByPrefixAndLaterOnesWin) {
   }
 }
 
-}  // namespace
-
 TEST(CommandLineTest, ReadingOptionsMatchByPrefixAndAddressesNeedAnAt) {
   const struct {
     std::vector<const char*> args;
@@ -120,3 +118,5 @@ TEST(CommandLineTest, VersionWinsOverEverythingAfterIt) {
   EXPECT_TRUE(parse({"-bogus", "-version"}).usage);
   EXPECT_FALSE(parse({"-sent", "mail"}).version);
 }
+
+}  // namespace

@@ -7,11 +7,12 @@
 
 #include "common/day_table.h"
 #include "driver/options.h"
+#include "driver/report.h"
 #include "driver/summary.h"
 #include "input/input.h"
-#include "mailbox/mailbox.h"
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "read/mail_file.h"
 
 namespace {
 
@@ -67,7 +68,7 @@ int runMain(int argc, const char* const* argv) {
   if (table.create(options.firstYear, options.yearCount)) {
     RunTally tally;
     FileVisitor readFile = [&](const std::string& path, const PathStatus& status) {
-      readMailbox(path, status, options, table, tally);
+      readMailFile(path, status, options, table, tally);
     };
     for (int i = commandLine.firstPath; i < argc; ++i)
       processArgument(argv[i], options, tally, readFile);

@@ -1,7 +1,7 @@
 // One message of a mailbox, as the reader hands it to the classifier.
 
-#ifndef VARNAK_MAILBOX_MESSAGE_H_
-#define VARNAK_MAILBOX_MESSAGE_H_
+#ifndef VARNAK_SCAN_MESSAGE_H_
+#define VARNAK_SCAN_MESSAGE_H_
 
 #include <cstdint>
 #include <string>
@@ -24,4 +24,4 @@ struct MailMessage {
   uint32_t size = 0;
 };
 
-#endif  // VARNAK_MAILBOX_MESSAGE_H_
+#endif  // VARNAK_SCAN_MESSAGE_H_

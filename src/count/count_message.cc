@@ -1,9 +1,9 @@
-#include "mailbox/classify.h"
+#include "count/count_message.h"
 
 #include <string>
 
+#include "count/sender.h"
 #include "date/date.h"
-#include "mailbox/sender.h"
 #include "platform/console.h"
 
 namespace {

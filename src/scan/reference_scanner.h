@@ -3,17 +3,17 @@
 // The real scanner (scanner.cc) skips over whole lines and runs of body;
 // the tests and the scanner fuzzer hold it to this one byte for byte.
 
-#ifndef VARNAK_MAILBOX_REFERENCE_SCANNER_H_
-#define VARNAK_MAILBOX_REFERENCE_SCANNER_H_
+#ifndef VARNAK_SCAN_REFERENCE_SCANNER_H_
+#define VARNAK_SCAN_REFERENCE_SCANNER_H_
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "mailbox/list_separator.h"
-#include "mailbox/scanner.h"
-#include "mailbox/separator.h"
+#include "scan/list_separator.h"
+#include "scan/scanner.h"
+#include "scan/separator.h"
 
 class ReferenceScanner {
  public:
@@ -142,4 +142,4 @@ class ReferenceScanner {
   char buffer_[MailboxScanner::kCaptureLimit + 1];
 };
 
-#endif  // VARNAK_MAILBOX_REFERENCE_SCANNER_H_
+#endif  // VARNAK_SCAN_REFERENCE_SCANNER_H_

@@ -1,7 +1,7 @@
 // Reading one mailbox file.
 
-#ifndef VARNAK_MAILBOX_MAILBOX_H_
-#define VARNAK_MAILBOX_MAILBOX_H_
+#ifndef VARNAK_READ_MAIL_FILE_H_
+#define VARNAK_READ_MAIL_FILE_H_
 
 #include <string>
 
@@ -17,7 +17,7 @@
 // is read in the same way, named ARCHIVE(ENTRY) in the path line. Under
 // -maildir, a file that holds one message is counted as that message. What
 // became of the file and its messages is added to `tally`.
-void readMailbox(const std::string& path, const PathStatus& status, const RunOptions& options,
-                 DayTable& table, RunTally& tally);
+void readMailFile(const std::string& path, const PathStatus& status, const RunOptions& options,
+                  DayTable& table, RunTally& tally);
 
-#endif  // VARNAK_MAILBOX_MAILBOX_H_
+#endif  // VARNAK_READ_MAIL_FILE_H_

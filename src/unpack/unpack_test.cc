@@ -1,4 +1,4 @@
-#include "mailbox/unpack.h"
+#include "unpack/unpack.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -184,7 +184,7 @@ Outcome run(const std::string& data, const std::string& name = "f", Options opti
 
 const std::string kBox = mailText(3000);
 
-TEST(LooksPacked, MarksOfEveryFormatAndNothingElse) {
+TEST(LooksPackedTest, MarksOfEveryFormatAndNothingElse) {
   struct Case {
     std::string head;
     bool packed;
@@ -227,7 +227,7 @@ TEST(LooksPacked, MarksOfEveryFormatAndNothingElse) {
   }
 }
 
-TEST(Unpack, EveryFormatAndCompressionGivesTheBytesBack) {
+TEST(UnpackTest, EveryFormatAndCompressionGivesTheBytesBack) {
   struct Case {
     Format format;
     Filter filter;
@@ -264,7 +264,7 @@ TEST(Unpack, EveryFormatAndCompressionGivesTheBytesBack) {
   }
 }
 
-TEST(Unpack, ReadsASourceThatGivesOneByteAtATime) {
+TEST(UnpackTest, ReadsASourceThatGivesOneByteAtATime) {
   std::string data = pack(Format::ustar, Filter::gzip, {{"a", kBox}, {"b", "second"}});
   Outcome outcome = run(data, "f", {.readSize = 1});
   EXPECT_TRUE(outcome.problems.empty());
@@ -273,7 +273,7 @@ TEST(Unpack, ReadsASourceThatGivesOneByteAtATime) {
   EXPECT_EQ(outcome.entries[1], std::make_pair(std::string("f(b)"), std::string("second")));
 }
 
-TEST(Unpack, OnlyRegularFilesInArchiveOrder) {
+TEST(UnpackTest, OnlyRegularFilesInArchiveOrder) {
   std::string data = pack(
       Format::ustar, Filter::none,
       {{"dir", "", AE_IFDIR}, {"one", "1"}, {"link", "", AE_IFLNK}, {"empty", ""}, {"two", "22"}});
@@ -284,7 +284,7 @@ TEST(Unpack, OnlyRegularFilesInArchiveOrder) {
   EXPECT_EQ(outcome.entries, expected);
 }
 
-TEST(Unpack, AnEntryLeftHalfReadDoesNotDisturbTheNext) {
+TEST(UnpackTest, AnEntryLeftHalfReadDoesNotDisturbTheNext) {
   std::string data = pack(Format::zip, Filter::none, {{"a", kBox}, {"b", "bee"}});
   Outcome outcome = run(data, "f", {.entryLimit = 10});
   ASSERT_EQ(outcome.entries.size(), 2u);
@@ -292,7 +292,7 @@ TEST(Unpack, AnEntryLeftHalfReadDoesNotDisturbTheNext) {
   EXPECT_EQ(outcome.entries[1].second, "bee");
 }
 
-TEST(Unpack, TheEntryHandlerCanStopEverything) {
+TEST(UnpackTest, TheEntryHandlerCanStopEverything) {
   std::string inner = pack(Format::zip, Filter::none, {{"x", "1"}, {"y", "2"}});
   std::string data = pack(Format::ustar, Filter::none, {{"in.zip", inner}, {"after", "3"}});
   Outcome outcome = run(data, "f", {.stopAfter = 1});
@@ -301,7 +301,7 @@ TEST(Unpack, TheEntryHandlerCanStopEverything) {
   EXPECT_EQ(outcome.entries[0].first, "f(in.zip)(x)");
 }
 
-TEST(Unpack, EmptyCompressedStreamHoldsNothingAndIsNoProblem) {
+TEST(UnpackTest, EmptyCompressedStreamHoldsNothingAndIsNoProblem) {
   Outcome outcome = run(compressed(Filter::gzip, ""));
   EXPECT_TRUE(outcome.problems.empty()) << testing::PrintToString(outcome.problems);
   for (const auto& entry : outcome.entries)
@@ -309,7 +309,7 @@ TEST(Unpack, EmptyCompressedStreamHoldsNothingAndIsNoProblem) {
 }
 
 // Nesting: levels wrapped around kBox, innermost first.
-TEST(Unpack, NestedArchivesAreOpenedToTheDepthLimit) {
+TEST(UnpackTest, NestedArchivesAreOpenedToTheDepthLimit) {
   std::string level2 =
       pack(Format::zip, Filter::none, {{"c.mbox.gz", compressed(Filter::gzip, kBox)}});
   std::string level3 = pack(Format::ustar, Filter::xz, {{"b.zip", level2}});
@@ -331,7 +331,7 @@ TEST(Unpack, NestedArchivesAreOpenedToTheDepthLimit) {
   EXPECT_EQ(five.entries, expectedEntries);
 }
 
-TEST(Unpack, LayersOfCompressionAloneAreOneLevel) {
+TEST(UnpackTest, LayersOfCompressionAloneAreOneLevel) {
   std::string data = kBox;
   const Filter layers[] = {Filter::gzip, Filter::bzip2, Filter::xz, Filter::zstd, Filter::lz4};
   for (Filter layer : layers)
@@ -345,7 +345,7 @@ TEST(Unpack, LayersOfCompressionAloneAreOneLevel) {
 
 // Damage: whatever was decoded before it is handed on, the problem is
 // reported once, naming the data, and nothing hangs or crashes.
-TEST(Unpack, DamagedDataGivesWhatCameBeforeAndOneProblem) {
+TEST(UnpackTest, DamagedDataGivesWhatCameBeforeAndOneProblem) {
   const std::string big = mailText(400000);
   struct Case {
     const char* what;
@@ -388,7 +388,7 @@ TEST(Unpack, DamagedDataGivesWhatCameBeforeAndOneProblem) {
   }
 }
 
-TEST(Unpack, AnArchiveWithABrokenEntryGivesTheOthers) {
+TEST(UnpackTest, AnArchiveWithABrokenEntryGivesTheOthers) {
   std::string data =
       pack(Format::ustar, Filter::none, {{"good", kBox}, {"bad", "x"}, {"last", "y"}});
   // The second header's name, under its checksum.
@@ -403,7 +403,7 @@ TEST(Unpack, AnArchiveWithABrokenEntryGivesTheOthers) {
   EXPECT_EQ(outcome.entries.back(), std::make_pair(std::string("f(last)"), std::string("y")));
 }
 
-TEST(Unpack, WhatOnlyLooksLikeAnArchiveIsAProblem) {
+TEST(UnpackTest, WhatOnlyLooksLikeAnArchiveIsAProblem) {
   const std::string cases[] = {
       std::string("PK\x03\x04", 4) + "not a zip at all",
       "7z\xbc\xaf\x27\x1c",
@@ -419,7 +419,7 @@ TEST(Unpack, WhatOnlyLooksLikeAnArchiveIsAProblem) {
 
 // A 7z archive keeps its index at the end: one larger than what libarchive
 // reads ahead cannot be read from a pipe.
-TEST(Unpack, SevenZipNeedsToSeek) {
+TEST(UnpackTest, SevenZipNeedsToSeek) {
   std::string noise;
   for (uint32_t x = 1; noise.size() < 300000; x = x * 1103515245 + 12345) {
     noise += static_cast<char>(x >> 24);

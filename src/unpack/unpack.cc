@@ -1,4 +1,4 @@
-#include "mailbox/unpack.h"
+#include "unpack/unpack.h"
 
 #include <archive.h>
 #include <archive_entry.h>

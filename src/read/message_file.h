@@ -1,8 +1,8 @@
 // Files that hold one message each: the files of a Maildir's cur/ and new/,
 // an MH folder's numbered files, .eml files, and Apple Mail's .emlx files.
 
-#ifndef VARNAK_MAILBOX_MESSAGE_FILE_H_
-#define VARNAK_MAILBOX_MESSAGE_FILE_H_
+#ifndef VARNAK_READ_MESSAGE_FILE_H_
+#define VARNAK_READ_MESSAGE_FILE_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -25,4 +25,4 @@ struct EmlxStart {
 // allowed, and a line end. Empty when `head` does not begin so.
 std::optional<EmlxStart> readEmlxStart(std::string_view head);
 
-#endif  // VARNAK_MAILBOX_MESSAGE_FILE_H_
+#endif  // VARNAK_READ_MESSAGE_FILE_H_

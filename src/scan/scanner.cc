@@ -1,11 +1,11 @@
-#include "mailbox/scanner.h"
+#include "scan/scanner.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string>
 
-#include "mailbox/list_separator.h"
-#include "mailbox/separator.h"
+#include "scan/list_separator.h"
+#include "scan/separator.h"
 
 #if defined(__x86_64__) && defined(__SSE2__) && defined(__GNUC__)
 #define VARNAK_X86_VECTORS 1

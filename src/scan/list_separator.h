@@ -3,8 +3,8 @@
 // archives put a zone beside the year, so neither an address nor a strict
 // date is there to be found.
 
-#ifndef VARNAK_MAILBOX_LIST_SEPARATOR_H_
-#define VARNAK_MAILBOX_LIST_SEPARATOR_H_
+#ifndef VARNAK_SCAN_LIST_SEPARATOR_H_
+#define VARNAK_SCAN_LIST_SEPARATOR_H_
 
 #include <string_view>
 
@@ -15,4 +15,4 @@
 // side of the four-digit year, and nothing but blanks after it.
 bool isListArchiveSeparator(std::string_view line);
 
-#endif  // VARNAK_MAILBOX_LIST_SEPARATOR_H_
+#endif  // VARNAK_SCAN_LIST_SEPARATOR_H_

@@ -11,15 +11,15 @@
 // touches files or the console: whatever it finds goes to the handlers, so
 // it runs on bytes in memory as well.
 
-#ifndef VARNAK_MAILBOX_SCANNER_H_
-#define VARNAK_MAILBOX_SCANNER_H_
+#ifndef VARNAK_SCAN_SCANNER_H_
+#define VARNAK_SCAN_SCANNER_H_
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string_view>
 
-#include "mailbox/message.h"
+#include "scan/message.h"
 
 struct ScanHandlers {
   // One message, in file order. `atSeparator` is true when the message was
@@ -280,4 +280,4 @@ class MailboxScanner {
   char captureBuffer_[kCaptureLimit + 1];
 };
 
-#endif  // VARNAK_MAILBOX_SCANNER_H_
+#endif  // VARNAK_SCAN_SCANNER_H_

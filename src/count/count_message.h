@@ -1,12 +1,12 @@
 // Turning one message into a count in the day table.
 
-#ifndef VARNAK_MAILBOX_CLASSIFY_H_
-#define VARNAK_MAILBOX_CLASSIFY_H_
+#ifndef VARNAK_COUNT_COUNT_MESSAGE_H_
+#define VARNAK_COUNT_COUNT_MESSAGE_H_
 
 #include "common/day_table.h"
 #include "common/run_options.h"
 #include "common/tally.h"
-#include "mailbox/message.h"
+#include "scan/message.h"
 
 // What became of a message, for the closing tally.
 enum class MessageFate { sent, received, withoutDate, malformedDate, outOfRange, skipped };
@@ -23,4 +23,4 @@ MessageFate countMessage(const MailMessage& message, const RunOptions& options, 
 // Adds the message's fate to the tally's message groups.
 void tallyMessage(MessageFate fate, RunTally& tally);
 
-#endif  // VARNAK_MAILBOX_CLASSIFY_H_
+#endif  // VARNAK_COUNT_COUNT_MESSAGE_H_

@@ -1,10 +1,10 @@
-#include "mailbox/list_separator.h"
+#include "scan/list_separator.h"
 
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "mailbox/separator.h"
+#include "scan/separator.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "mailbox/separator.h"
+#include "scan/separator.h"
 
 #include <array>
 #include <cstring>

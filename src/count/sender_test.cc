@@ -1,4 +1,4 @@
-#include "mailbox/sender.h"
+#include "count/sender.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 // Telling a real "From " separator line from body text that starts alike.
 
-#ifndef VARNAK_MAILBOX_SEPARATOR_H_
-#define VARNAK_MAILBOX_SEPARATOR_H_
+#ifndef VARNAK_SCAN_SEPARATOR_H_
+#define VARNAK_SCAN_SEPARATOR_H_
 
 #include <string_view>
 
@@ -21,4 +21,4 @@ bool isSeparatorWithoutLineEnds(std::string_view line);
 // first NUL, CR or LF.
 std::string_view judgedText(std::string_view line);
 
-#endif  // VARNAK_MAILBOX_SEPARATOR_H_
+#endif  // VARNAK_SCAN_SEPARATOR_H_

@@ -1,6 +1,6 @@
-#include "mailbox/list_separator.h"
+#include "scan/list_separator.h"
 
-#include "mailbox/separator.h"
+#include "scan/separator.h"
 
 namespace {
 

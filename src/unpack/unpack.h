@@ -20,8 +20,8 @@
 // is reported as a problem and skipped, since handing it on as it is could
 // only show it as something that is not mail.
 
-#ifndef VARNAK_MAILBOX_UNPACK_H_
-#define VARNAK_MAILBOX_UNPACK_H_
+#ifndef VARNAK_UNPACK_UNPACK_H_
+#define VARNAK_UNPACK_UNPACK_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -29,14 +29,7 @@
 #include <string>
 #include <string_view>
 
-// Fills up to `capacity` bytes of `buffer` with the next bytes of some data
-// and returns how many it wrote; 0 is the end of the data, and a failure to
-// read ends it too.
-using ChunkReader = std::function<size_t(char* buffer, size_t capacity)>;
-
-// Moves the read position of seekable data: `whence` as for fseek (SEEK_SET,
-// SEEK_CUR, SEEK_END). Returns the new position, or -1.
-using ChunkSeeker = std::function<int64_t(int64_t offset, int whence)>;
+#include "common/byte_source.h"
 
 // Packed data as its reader meets it: the bytes it has read already to look
 // at them, and the means to read on.
@@ -85,4 +78,4 @@ struct UnpackHandlers {
 // asked to stop.
 bool unpack(const PackedSource& source, const UnpackHandlers& handlers);
 
-#endif  // VARNAK_MAILBOX_UNPACK_H_
+#endif  // VARNAK_UNPACK_UNPACK_H_

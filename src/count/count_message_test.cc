@@ -1,4 +1,4 @@
-#include "mailbox/classify.h"
+#include "count/count_message.h"
 
 #include <cstdio>
 #include <string>

@@ -1,4 +1,4 @@
-#include "mailbox/message_file.h"
+#include "read/message_file.h"
 
 #include <string>
 

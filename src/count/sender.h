@@ -1,7 +1,7 @@
 // Whether a message's From: header names one of the user's addresses.
 
-#ifndef VARNAK_MAILBOX_SENDER_H_
-#define VARNAK_MAILBOX_SENDER_H_
+#ifndef VARNAK_COUNT_SENDER_H_
+#define VARNAK_COUNT_SENDER_H_
 
 #include <string>
 #include <string_view>
@@ -14,4 +14,4 @@
 // encoded words and 8-bit text are never decoded.
 bool fromHoldsAddress(std::string_view from, const std::vector<std::string>& addresses);
 
-#endif  // VARNAK_MAILBOX_SENDER_H_
+#endif  // VARNAK_COUNT_SENDER_H_

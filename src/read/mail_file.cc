@@ -1,14 +1,15 @@
-#include "mailbox/mailbox.h"
+#include "read/mail_file.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "mailbox/classify.h"
-#include "mailbox/message_file.h"
-#include "mailbox/scanner.h"
-#include "mailbox/unpack.h"
+#include "common/byte_source.h"
+#include "count/count_message.h"
 #include "platform/console.h"
 #include "platform/file.h"
+#include "read/message_file.h"
+#include "scan/scanner.h"
+#include "unpack/unpack.h"
 
 namespace {
 
@@ -163,8 +164,8 @@ void readUnpacking(const std::string& path, OpenFile& file, Counts& counts) {
 
 }  // namespace
 
-void readMailbox(const std::string& path, const PathStatus& status, const RunOptions& options,
-                 DayTable& table, RunTally& tally) {
+void readMailFile(const std::string& path, const PathStatus& status, const RunOptions& options,
+                  DayTable& table, RunTally& tally) {
   std::optional<OpenFile> file = openForReading(path, status);
   if (!file) {
     ++tally.unreadable;

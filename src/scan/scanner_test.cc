@@ -1,4 +1,4 @@
-#include "mailbox/scanner.h"
+#include "scan/scanner.h"
 
 #include <random>
 #include <string>
@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "mailbox/reference_scanner.h"
+#include "scan/reference_scanner.h"
 
 namespace {
 
