@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/ascii.h"
 #include "scan/list_separator.h"
 #include "scan/scanner.h"
 #include "scan/separator.h"
@@ -81,7 +82,7 @@ class ReferenceScanner {
         break;
       case ScanEvent::dateEnds:
         capturing_ = false;
-        pending_.dateText = std::string(withoutBlanks(captured().substr(1)));
+        pending_.dateText = std::string(withoutLeadingBlanks(captured().substr(1)));
         break;
       case ScanEvent::headerBlockEnds:
         pending_.size = 0;
@@ -106,12 +107,6 @@ class ReferenceScanner {
     }
   }
 
-  static std::string_view withoutBlanks(std::string_view text) {
-    while (!text.empty() && (text[0] == ' ' || text[0] == '\t'))
-      text.remove_prefix(1);
-    return text;
-  }
-
   std::string_view captured() const { return std::string_view(buffer_, captureLength_); }
 
   bool takesSeparator(std::string_view line) {
@@ -126,7 +121,7 @@ class ReferenceScanner {
   void accept() {
     if (!pending_.fromLine.empty()) handlers_.message(pending_, true);
     pending_ = MailMessage{};
-    pending_.fromLine = std::string(withoutBlanks(captured()));
+    pending_.fromLine = std::string(withoutLeadingBlanks(captured()));
   }
 
   ScanHandlers handlers_;

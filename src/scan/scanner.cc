@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/ascii.h"
 #include "scan/list_separator.h"
 #include "scan/separator.h"
 
@@ -317,13 +318,6 @@ const char* find(ByteSearch search, const char* p, const char* end, size_t& crs,
 void setText(std::string& field, std::string_view text) {
   field.clear();
   field.append(text);
-}
-
-// A plain loop: find_first_not_of runs a library search per byte.
-std::string_view withoutLeadingBlanks(std::string_view text) {
-  while (!text.empty() && (text[0] == ' ' || text[0] == '\t'))
-    text.remove_prefix(1);
-  return text;
 }
 
 // Whether the bytes at `p` read `word` (without its NUL): a compare of a
