@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "date/date_internal.h"
+
 namespace {
 
 // Largest value a numeric field takes; longer digit runs saturate here.

@@ -1,4 +1,5 @@
 #include "date/date.h"
+#include "date/date_internal.h"
 
 #include <cstdint>
 #include <string>
