@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/ascii.h"
 #include "date/date_internal.h"
 
 namespace {
@@ -51,10 +52,6 @@ constexpr auto kCharClasses = [] {
 
 CharClass classOf(char c) {
   return kCharClasses.of[static_cast<unsigned char>(c)];
-}
-
-char foldCase(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 // Three letters packed into one integer, the first in the low byte.
@@ -193,12 +190,10 @@ int fullMonth(const char* token, size_t length) {
 // A time zone that strict mode passes over: "+hhmm", "-hhmm" or "(ABC)".
 bool isZone(const char* token, size_t length) {
   if (length != 5) return false;
-  auto digit = [](char c) { return c >= '0' && c <= '9'; };
-  auto capital = [](char c) { return c >= 'A' && c <= 'Z'; };
   if (token[0] == '+' || token[0] == '-') {
-    return digit(token[1]) && digit(token[2]) && digit(token[3]) && digit(token[4]);
+    return isDigit(token[1]) && isDigit(token[2]) && isDigit(token[3]) && isDigit(token[4]);
   }
-  return token[0] == '(' && capital(token[1]) && capital(token[2]) && capital(token[3]) &&
+  return token[0] == '(' && isUpper(token[1]) && isUpper(token[2]) && isUpper(token[3]) &&
          token[4] == ')';
 }
 
@@ -230,68 +225,68 @@ struct DateFields {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
 };
 
-// A cursor over the text for the reading of the usual layouts. Each read
-// takes one token of an exact shape and says whether it was there.
-struct Cursor {
-  const char* p;
-  const char* end;
+// The readings go through the text with a Cursor. Each matcher below takes
+// one token of an exact shape and says whether it was there.
 
-  bool atDigit() const { return p < end && classOf(*p) == kDigit; }
+bool atDigit(const Cursor& at) {
+  return isDigit(at.peek());
+}
 
-  void skipSpaces() {
-    while (p < end && *p == ' ')
-      ++p;
+void skipSpaces(Cursor& at) {
+  while (at.peek() == ' ')
+    ++at.p;
+}
+
+// One to `most` digits and no more.
+bool number(Cursor& at, int most, int* value) {
+  int n = 0, read = 0;
+  for (; read < most && atDigit(at); ++read, ++at.p)
+    n = n * 10 + (*at.p - '0');
+  *value = n;
+  return read > 0 && !atDigit(at);
+}
+
+// The end of the last token read: the end of the text, a blank or a comma.
+bool tokenEnds(const Cursor& at) {
+  return at.done() || classOf(*at.p) == kBlank || classOf(*at.p) == kComma;
+}
+
+// Three ASCII letters, not followed by another byte of the token.
+bool name(Cursor& at, const char** token) {
+  if (at.end - at.p < 3) return false;
+  for (int i = 0; i < 3; ++i) {
+    const char c = foldCase(at.p[i]);
+    if (c < 'a' || c > 'z') return false;
   }
+  *token = at.p;
+  at.p += 3;
+  return tokenEnds(at);
+}
 
-  // One to `most` digits and no more.
-  bool number(int most, int* value) {
-    int n = 0, read = 0;
-    for (; read < most && atDigit(); ++read, ++p)
-      n = n * 10 + (*p - '0');
-    *value = n;
-    return read > 0 && !atDigit();
+// One space or more: the only blank between the tokens of a usual date.
+bool spaces(Cursor& at) {
+  if (at.peek() != ' ') return false;
+  skipSpaces(at);
+  return true;
+}
+
+// "hh:mm" or "hh:mm:ss", one or two digits each.
+bool time(Cursor& at, DateFields* fields) {
+  if (!number(at, 2, &fields->hour) || at.peek() != ':') return false;
+  ++at.p;
+  if (!number(at, 2, &fields->minute)) return false;
+  if (at.peek() == ':') {
+    ++at.p;
+    if (!number(at, 2, &fields->second)) return false;
   }
+  return true;
+}
 
-  // Three ASCII letters, not followed by another byte of the token.
-  bool name(const char** token) {
-    if (end - p < 3) return false;
-    for (int i = 0; i < 3; ++i) {
-      const char c = foldCase(p[i]);
-      if (c < 'a' || c > 'z') return false;
-    }
-    *token = p;
-    p += 3;
-    return p == end || classOf(*p) == kBlank || classOf(*p) == kComma;
-  }
-
-  // One space or more: the only blank between the tokens of a usual date.
-  bool spaces() {
-    if (p == end || *p != ' ') return false;
-    skipSpaces();
-    return true;
-  }
-
-  // "hh:mm" or "hh:mm:ss", one or two digits each.
-  bool time(DateFields* fields) {
-    if (!number(2, &fields->hour) || p == end || *p != ':') return false;
-    ++p;
-    if (!number(2, &fields->minute)) return false;
-    if (p < end && *p == ':') {
-      ++p;
-      if (!number(2, &fields->second)) return false;
-    }
-    return true;
-  }
-
-  // The end of the last token read: the end of the text, a blank or a comma.
-  bool tokenEnds() const { return p == end || classOf(*p) == kBlank || classOf(*p) == kComma; }
-
-  // Nothing but spaces left.
-  bool onlySpacesLeft() {
-    skipSpaces();
-    return p == end;
-  }
-};
+// Nothing but spaces left.
+bool onlySpacesLeft(Cursor& at) {
+  skipSpaces(at);
+  return at.done();
+}
 
 // A day of one digit and a space, or of two and a space, at `*p`.
 bool dayAndSpace(const char** p, int* day) {
@@ -361,10 +356,8 @@ inline bool fixedTime(const char* p, DateFields* fields) {
 
 // After the last field: a token end in lenient mode, only spaces in strict.
 bool fixedEnd(const char* p, const char* end, bool strict) {
-  if (!strict) return p == end || classOf(*p) == kBlank || classOf(*p) == kComma;
-  while (p < end && *p == ' ')
-    ++p;
-  return p == end;
+  Cursor at{p, end};
+  return strict ? onlySpacesLeft(at) : tokenEnds(at);
 }
 
 // The usual layouts as they are nearly always written, read by position:
@@ -424,47 +417,47 @@ bool readFixedWidths(std::string_view text, bool strict, DateFields* result) {
 // returns false and the general reading decides.
 bool readUsualTokens(std::string_view text, bool strict, DateFields* fields) {
   Cursor at{text.data(), text.data() + text.size()};
-  at.skipSpaces();
+  skipSpaces(at);
   const char* token = nullptr;
   int month = 0;
-  if (!at.atDigit()) {
-    if (!at.name(&token)) return false;
+  if (!atDigit(at)) {
+    if (!name(at, &token)) return false;
     month = shortMonth(token);
     if (month == 0) {
       // A weekday. Strict mode refuses other words here; the general
       // reading says so.
       if (strict && !isWeekday(token)) return false;
-      if (at.p < at.end && *at.p == ',') ++at.p;
-      at.skipSpaces();
-    } else if (!at.spaces()) {
+      if (at.peek() == ',') ++at.p;
+      skipSpaces(at);
+    } else if (!spaces(at)) {
       return false;
     }
   }
 
-  if (month == 0 && at.atDigit()) {
+  if (month == 0 && atDigit(at)) {
     // Header layout: day, month name, year, time.
-    if (!at.number(2, &fields->day) || !at.spaces()) return false;
-    if (!at.name(&token) || (month = shortMonth(token)) == 0 || !at.spaces()) return false;
-    if (!at.number(4, &fields->year) || !at.spaces()) return false;
-    if (!at.time(fields) || !at.tokenEnds()) return false;
+    if (!number(at, 2, &fields->day) || !spaces(at)) return false;
+    if (!name(at, &token) || (month = shortMonth(token)) == 0 || !spaces(at)) return false;
+    if (!number(at, 4, &fields->year) || !spaces(at)) return false;
+    if (!time(at, fields) || !tokenEnds(at)) return false;
   } else {
     // Separator layout: month name, day, time, a zone perhaps, year.
     if (month == 0) {
-      if (!at.name(&token) || (month = shortMonth(token)) == 0 || !at.spaces()) return false;
+      if (!name(at, &token) || (month = shortMonth(token)) == 0 || !spaces(at)) return false;
     }
-    if (!at.number(2, &fields->day) || !at.spaces()) return false;
-    if (!at.time(fields) || !at.spaces()) return false;
-    if (!at.atDigit()) {
+    if (!number(at, 2, &fields->day) || !spaces(at)) return false;
+    if (!time(at, fields) || !spaces(at)) return false;
+    if (!atDigit(at)) {
       const char* const zone = at.p;
-      while (at.p < at.end && *at.p != ' ')
+      while (!at.done() && *at.p != ' ')
         ++at.p;
-      if (!isZone(zone, static_cast<size_t>(at.p - zone)) || !at.spaces()) return false;
+      if (!isZone(zone, static_cast<size_t>(at.p - zone)) || !spaces(at)) return false;
     }
-    if (!at.number(4, &fields->year) || !at.tokenEnds()) return false;
+    if (!number(at, 4, &fields->year) || !tokenEnds(at)) return false;
   }
   // All four fields are in: lenient mode reads no further, strict mode
   // allows only spaces after them.
-  if (strict && !at.onlySpacesLeft()) return false;
+  if (strict && !onlySpacesLeft(at)) return false;
   if (fields->day < 1 || fields->day > 31) return false;
   fields->month = month;
   return true;
