@@ -469,100 +469,122 @@ bool readUsualLayout(std::string_view text, bool strict, DateFields* fields) {
   return readFixedWidths(text, strict, fields) || readUsualTokens(text, strict, fields);
 }
 
-// Reads a date in any layout either mode allows, a token at a time.
-bool readAnyLayout(std::string_view text, bool strict, DateFields* fields) {
-  const char* p = text.data();
-  const char* const end = p + text.size();
+// Where the digits of a token of the general reading go: the first field,
+// the fields after the first and second colon, and the fields after the
+// first and second slash.
+enum Slot { kFirst, kAfterColon1, kAfterColon2, kAfterSlash1, kAfterSlash2, kIgnored };
 
+struct Token {
+  const char* text = nullptr;
+  size_t length = 0;
+  bool numeric = true;  // digits, colons and slashes only
+  int colons = 0, slashes = 0;
+  int32_t field[kIgnored + 1] = {};  // the value of each slot's digits
+};
+
+// One token, read in a single pass, and the comma and blanks after it
+// stepped over. The digits of each field go to the field's slot as they
+// come. Digits stop at any other character, and a field's value is its
+// leading digits, so filling slot by slot gives every field its value.
+Token readToken(Cursor& at) {
+  Token token;
+  token.text = at.p;
+  int slot = kFirst;
+  for (; !at.done(); ++at.p) {
+    const CharClass c = classOf(*at.p);
+    if (c == kDigit) {
+      const int32_t digit = *at.p - '0';
+      int32_t& value = token.field[slot];
+      value = value > (kFieldMax - digit) / 10 ? kFieldMax : value * 10 + digit;
+    } else if (c == kColon) {
+      ++token.colons;
+      slot = token.colons == 1 ? kAfterColon1 : token.colons == 2 ? kAfterColon2 : kIgnored;
+    } else if (c == kSlash) {
+      ++token.slashes;
+      slot = token.slashes == 1 ? kAfterSlash1 : token.slashes == 2 ? kAfterSlash2 : kIgnored;
+    } else if (c == kOther) {
+      token.numeric = false;
+    } else {
+      break;
+    }
+  }
+  token.length = static_cast<size_t>(at.p - token.text);
+  if (at.peek() == ',') ++at.p;
+  while (classOf(at.peek()) == kBlank)
+    ++at.p;
+  return token;
+}
+
+// The fields the general reading has found so far.
+struct FoundFields {
   bool timeSeen = false, daySeen = false, monthSeen = false, yearSeen = false;
   int hour = 0, minute = 0, second = 0, day = 0, month = 0, year = 0;
 
-  while (p < end && *p == ' ')
-    ++p;
+  bool dateSeen() const { return daySeen && monthSeen && yearSeen; }
+  bool allSeen() const { return timeSeen && dateSeen(); }
+};
 
-  while (p < end && !(timeSeen && daySeen && monthSeen && yearSeen)) {
-    // One token, read in a single pass. The digits of each field go to the
-    // field's slot as they come: the first field, the fields after the
-    // first and second colon, and the fields after the first and second
-    // slash. Digits stop at any other character, and a field's value is its
-    // leading digits, so filling slot by slot gives every field its value.
-    enum Slot { kFirst, kAfterColon1, kAfterColon2, kAfterSlash1, kAfterSlash2, kIgnored };
-    int32_t field[kIgnored + 1] = {};
-    int slot = kFirst;
-    int colons = 0, slashes = 0;
-    bool numeric = true;
-    const char* const token = p;
-    for (; p < end; ++p) {
-      const CharClass c = classOf(*p);
-      if (c == kDigit) {
-        const int32_t digit = *p - '0';
-        int32_t& value = field[slot];
-        value = value > (kFieldMax - digit) / 10 ? kFieldMax : value * 10 + digit;
-      } else if (c == kColon) {
-        ++colons;
-        slot = colons == 1 ? kAfterColon1 : colons == 2 ? kAfterColon2 : kIgnored;
-      } else if (c == kSlash) {
-        ++slashes;
-        slot = slashes == 1 ? kAfterSlash1 : slashes == 2 ? kAfterSlash2 : kIgnored;
-      } else if (c == kOther) {
-        numeric = false;
-      } else {
-        break;
-      }
-    }
-    const size_t length = static_cast<size_t>(p - token);
-
-    if (p < end && *p == ',') ++p;
-    while (p < end && classOf(*p) == kBlank)
-      ++p;
-
-    if (numeric) {
-      if (colons > 0) {
-        hour = field[kFirst];
-        minute = field[kAfterColon1];
-        second = colons == 2 ? field[kAfterColon2] : 0;
-        timeSeen = true;
-      } else if (slashes == 2) {
-        month = field[kFirst];
-        day = field[kAfterSlash1];
-        year = field[kAfterSlash2];
-        daySeen = monthSeen = yearSeen = true;
-      } else if (slashes == 0) {
-        if (!daySeen) {
-          day = field[kFirst];
-          daySeen = true;
-        } else {
-          year = field[kFirst];
-          yearSeen = true;
-        }
-      }
-    } else if (length == 3) {
-      if (int named = shortMonth(token)) {
-        month = named;
-        monthSeen = true;
-      } else if (strict && !isWeekday(token)) {
-        return false;
-      }
-    } else if (length >= 4 && length <= 9) {
-      if (int named = fullMonth(token, length)) {
-        month = named;
-        monthSeen = true;
-      } else if (strict && !isZone(token, length)) {
-        return false;
-      }
+// A token of digits: a time with colons, a month/day/year with two
+// slashes, or a plain number, the day first and then the year.
+void takeNumbers(const Token& token, FoundFields* found) {
+  if (token.colons > 0) {
+    found->hour = token.field[kFirst];
+    found->minute = token.field[kAfterColon1];
+    found->second = token.colons == 2 ? token.field[kAfterColon2] : 0;
+    found->timeSeen = true;
+  } else if (token.slashes == 2) {
+    found->month = token.field[kFirst];
+    found->day = token.field[kAfterSlash1];
+    found->year = token.field[kAfterSlash2];
+    found->daySeen = found->monthSeen = found->yearSeen = true;
+  } else if (token.slashes == 0) {
+    if (!found->daySeen) {
+      found->day = token.field[kFirst];
+      found->daySeen = true;
+    } else {
+      found->year = token.field[kFirst];
+      found->yearSeen = true;
     }
   }
+}
 
-  if (strict) {
-    if (!(timeSeen && daySeen && monthSeen && yearSeen)) return false;
-    for (; p < end; ++p) {
-      if (*p != ' ') return false;
+// What `token` gives to the fields; false where strict mode refuses the
+// word: one of 3 to 9 bytes that is no month or weekday name or zone.
+bool takeToken(const Token& token, bool strict, FoundFields* found) {
+  if (token.numeric) {
+    takeNumbers(token, found);
+  } else if (token.length == 3) {
+    if (int named = shortMonth(token.text)) {
+      found->month = named;
+      found->monthSeen = true;
+    } else if (strict && !isWeekday(token.text)) {
+      return false;
+    }
+  } else if (token.length >= 4 && token.length <= 9) {
+    if (int named = fullMonth(token.text, token.length)) {
+      found->month = named;
+      found->monthSeen = true;
+    } else if (strict && !isZone(token.text, token.length)) {
+      return false;
     }
   }
-  if (!(daySeen && monthSeen && yearSeen)) return false;
-  if (month < 1 || month > 12 || day < 1 || day > 31) return false;
+  return true;
+}
 
-  *fields = {year, month, day, hour, minute, second};  // the time stays 0 without one
+// Reads a date in any layout either mode allows, a token at a time.
+bool readAnyLayout(std::string_view text, bool strict, DateFields* fields) {
+  Cursor at{text.data(), text.data() + text.size()};
+  FoundFields found;
+  skipSpaces(at);
+  while (!at.done() && !found.allSeen()) {
+    if (!takeToken(readToken(at), strict, &found)) return false;
+  }
+  if (strict && (!found.allSeen() || !onlySpacesLeft(at))) return false;
+  if (!found.dateSeen()) return false;
+  if (found.month < 1 || found.month > 12 || found.day < 1 || found.day > 31) return false;
+
+  // The time stays 0 without one.
+  *fields = {found.year, found.month, found.day, found.hour, found.minute, found.second};
   return true;
 }
 
@@ -576,51 +598,46 @@ void store(const DateFields& fields, int32_t currentYear, MessageDate* result) {
   result->second = fields.second;
 }
 
+// A reading, and the date it gives stored as parseDate stores it.
+template <bool (*read)(std::string_view, bool, DateFields*)>
+bool parseWith(std::string_view text, MessageDate* result, bool strict, int32_t currentYear) {
+  DateFields fields;
+  if (!read(text, strict, &fields)) return false;
+  store(fields, currentYear, result);
+  return true;
+}
+
+bool readByTokens(std::string_view text, bool strict, DateFields* fields) {
+  return readUsualTokens(text, strict, fields) || readAnyLayout(text, strict, fields);
+}
+
 // parseDate for the texts the fixed widths do not take: the token
 // readings, the usual layouts' and then any layout's. Kept out of line
 // so that the common path does not pay for the registers and stack of the
 // two token readings.
 [[gnu::noinline]] bool parseDateByTokens(std::string_view text, MessageDate* result, bool strict,
                                          int32_t currentYear) {
-  DateFields fields;
-  if (!readUsualTokens(text, strict, &fields) && !readAnyLayout(text, strict, &fields)) {
-    return false;
-  }
-  store(fields, currentYear, result);
-  return true;
+  return parseWith<readByTokens>(text, result, strict, currentYear);
 }
 
 }  // namespace
 
 bool parseDate(std::string_view text, MessageDate* result, bool strict, int32_t currentYear) {
-  DateFields fields;
-  if (!readFixedWidths(text, strict, &fields)) {
-    return parseDateByTokens(text, result, strict, currentYear);
-  }
-  store(fields, currentYear, result);
-  return true;
+  return parseWith<readFixedWidths>(text, result, strict, currentYear) ||
+         parseDateByTokens(text, result, strict, currentYear);
 }
 
 bool parseUsualDate(std::string_view text, MessageDate* result, bool strict, int32_t currentYear) {
-  DateFields fields;
-  if (!readUsualLayout(text, strict, &fields)) return false;
-  store(fields, currentYear, result);
-  return true;
+  return parseWith<readUsualLayout>(text, result, strict, currentYear);
 }
 
 bool parseFixedWidthDate(std::string_view text, MessageDate* result, bool strict,
                          int32_t currentYear) {
-  DateFields fields;
-  if (!readFixedWidths(text, strict, &fields)) return false;
-  store(fields, currentYear, result);
-  return true;
+  return parseWith<readFixedWidths>(text, result, strict, currentYear);
 }
 
 bool parseDateInFull(std::string_view text, MessageDate* result, bool strict, int32_t currentYear) {
-  DateFields fields;
-  if (!readAnyLayout(text, strict, &fields)) return false;
-  store(fields, currentYear, result);
-  return true;
+  return parseWith<readAnyLayout>(text, result, strict, currentYear);
 }
 
 int compareNoCase(const char* a, const char* b, size_t n) {
