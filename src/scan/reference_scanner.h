@@ -13,6 +13,7 @@
 
 #include "common/ascii.h"
 #include "scan/list_separator.h"
+#include "scan/scan_table.h"
 #include "scan/scanner.h"
 #include "scan/separator.h"
 

@@ -6,6 +6,7 @@
 
 #include "common/ascii.h"
 #include "scan/list_separator.h"
+#include "scan/scan_table.h"
 #include "scan/separator.h"
 
 #if defined(__x86_64__) && defined(__SSE2__) && defined(__GNUC__)
@@ -330,7 +331,10 @@ bool startsWith(const char* p, const char (&word)[n]) {
 }  // namespace
 
 MailboxScanner::MailboxScanner(ScanHandlers handlers, ScanOptions options, ByteSearch widest)
-    : handlers_(std::move(handlers)), options_(options), search_(widestAvailable(widest)) {}
+    : handlers_(std::move(handlers)),
+      options_(options),
+      search_(widestAvailable(widest)),
+      state_(ScanState::leadIn) {}
 
 void MailboxScanner::startOneMessage(std::string_view name) {
   oneMessage_ = true;
@@ -402,6 +406,10 @@ void MailboxScanner::startCapture(const char* first) {
   // The buffer holds more than one byte: no warning can come yet.
   captureBuffer_[0] = *first;
   captureSeen_ = 1;
+}
+
+bool MailboxScanner::capturingFrom() const {
+  return state_ == ScanState::fromValue || state_ == ScanState::fromFoldStart;
 }
 
 // Keeps the first bytes of the line. The warning comes the moment the line
