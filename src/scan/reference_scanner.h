@@ -51,7 +51,13 @@ class ReferenceScanner {
     ScanStep next = nextScanStep(state_, c, options_.captureFrom);
     state_ = next.next;
     if (state_ == ScanState::notMailbox) stopped_ = true;
-    switch (next.event) {
+    apply(next.event);
+    if (capturing_) keep(c, next.event);
+  }
+
+  // What the event does to the message and to the capture.
+  void apply(ScanEvent event) {
+    switch (event) {
       case ScanEvent::none:
         break;
       case ScanEvent::separatorStarts:
@@ -96,15 +102,16 @@ class ReferenceScanner {
         pending_.size += 1;
         break;
     }
-    if (capturing_) {
-      if (next.event == ScanEvent::separatorStarts || next.event == ScanEvent::dateStarts)
-        fromCapture_ = false;
-      buffer_[captureLength_++] = c;
-      if (captureLength_ == sizeof buffer_) {
-        capturing_ = false;
-        captureLength_ = sizeof buffer_ - 1;
-        if (!fromCapture_) handlers_.headerTooLong(captured());
-      }
+  }
+
+  // The byte `c` of a captured line, `event` being what it did.
+  void keep(char c, ScanEvent event) {
+    if (event == ScanEvent::separatorStarts || event == ScanEvent::dateStarts) fromCapture_ = false;
+    buffer_[captureLength_++] = c;
+    if (captureLength_ == sizeof buffer_) {
+      capturing_ = false;
+      captureLength_ = sizeof buffer_ - 1;
+      if (!fromCapture_) handlers_.headerTooLong(captured());
     }
   }
 
