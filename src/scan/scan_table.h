@@ -111,6 +111,13 @@ constexpr ScanStep onPrefixByte(ScanState state, char c) {
                           ScanEvent::dateStarts, c);
 }
 
+// A captured line (a separator's, a Date or From: value): every byte is
+// counted until the line end, which goes on to `after` with `ends`.
+constexpr ScanStep onCapturedByte(ScanState state, char c, ScanState after, ScanEvent ends) {
+  if (c == '\n') return {after, ends};
+  return {state, ScanEvent::countByte};
+}
+
 // The first byte of a header line.
 constexpr ScanStep onLineStart(char c, bool watchFrom) {
   using S = ScanState;
@@ -151,18 +158,15 @@ constexpr ScanStep nextScanStep(ScanState state, char c, bool watchFrom) {
       if (c == ' ') return {S::separatorLine, ScanEvent::separatorStarts};
       return {S::body, kCount};
     case S::separatorLine:
-      if (c == '\n') return {S::headerLineStart, ScanEvent::separatorEnds};
-      return {S::separatorLine, kCount};
+      return scan_detail::onCapturedByte(state, c, S::headerLineStart, ScanEvent::separatorEnds);
     case S::headerLineStart:
       return scan_detail::onLineStart(c, watchFrom);
     case S::headerLine:
       return {c == '\n' ? S::headerLineStart : S::headerLine, kCount};
     case S::dateValue:
-      if (c == '\n') return {S::headerLineStart, ScanEvent::dateEnds};
-      return {S::dateValue, kCount};
+      return scan_detail::onCapturedByte(state, c, S::headerLineStart, ScanEvent::dateEnds);
     case S::fromValue:
-      if (c == '\n') return {S::fromFoldStart, ScanEvent::fromLineEnds};
-      return {S::fromValue, kCount};
+      return scan_detail::onCapturedByte(state, c, S::fromFoldStart, ScanEvent::fromLineEnds);
     case S::fromFoldStart:
       if (c == ' ' || c == '\t') return {S::fromValue, ScanEvent::fromContinues};
       return scan_detail::onLineStart(c, watchFrom);
