@@ -230,19 +230,22 @@ struct DateFields {
 };
 
 // The readings go through the text with a Cursor. Each matcher below takes
-// one token of an exact shape and says whether it was there.
+// one token of an exact shape and says whether it was there. They are
+// declared inline, as member functions written in their class are: the
+// release build's link-time inliner is at its growth limit for the whole
+// program, and leaves out of line the larger ones not so declared.
 
-bool atDigit(const Cursor& at) {
+inline bool atDigit(const Cursor& at) {
   return isDigit(at.peek());
 }
 
-void skipSpaces(Cursor& at) {
-  while (at.peek() == ' ')
+inline void skipSpaces(Cursor& at) {
+  while (!at.done() && *at.p == ' ')
     ++at.p;
 }
 
 // One to `most` digits and no more.
-bool number(Cursor& at, int most, int* value) {
+inline bool number(Cursor& at, int most, int* value) {
   int n = 0, read = 0;
   for (; read < most && atDigit(at); ++read, ++at.p)
     n = n * 10 + (*at.p - '0');
@@ -251,12 +254,12 @@ bool number(Cursor& at, int most, int* value) {
 }
 
 // The end of the last token read: the end of the text, a blank or a comma.
-bool tokenEnds(const Cursor& at) {
+inline bool tokenEnds(const Cursor& at) {
   return at.done() || classOf(*at.p) == kBlank || classOf(*at.p) == kComma;
 }
 
 // Three ASCII letters, not followed by another byte of the token.
-bool name(Cursor& at, const char** token) {
+inline bool name(Cursor& at, const char** token) {
   if (at.end - at.p < 3) return false;
   for (int i = 0; i < 3; ++i) {
     const char c = foldCase(at.p[i]);
@@ -268,14 +271,14 @@ bool name(Cursor& at, const char** token) {
 }
 
 // One space or more: the only blank between the tokens of a usual date.
-bool spaces(Cursor& at) {
+inline bool spaces(Cursor& at) {
   if (at.peek() != ' ') return false;
   skipSpaces(at);
   return true;
 }
 
 // "hh:mm" or "hh:mm:ss", one or two digits each.
-bool time(Cursor& at, DateFields* fields) {
+inline bool time(Cursor& at, DateFields* fields) {
   if (!number(at, 2, &fields->hour) || at.peek() != ':') return false;
   ++at.p;
   if (!number(at, 2, &fields->minute)) return false;
@@ -287,7 +290,7 @@ bool time(Cursor& at, DateFields* fields) {
 }
 
 // Nothing but spaces left.
-bool onlySpacesLeft(Cursor& at) {
+inline bool onlySpacesLeft(Cursor& at) {
   skipSpaces(at);
   return at.done();
 }
@@ -359,9 +362,13 @@ inline bool fixedTime(const char* p, DateFields* fields) {
 }
 
 // After the last field: a token end in lenient mode, only spaces in strict.
-bool fixedEnd(const char* p, const char* end, bool strict) {
-  Cursor at{p, end};
-  return strict ? onlySpacesLeft(at) : tokenEnds(at);
+// Forced inline for the reason shortName is: it ends every date the fixed
+// widths take.
+[[gnu::always_inline]] inline bool fixedEnd(const char* p, const char* end, bool strict) {
+  if (!strict) return p == end || classOf(*p) == kBlank || classOf(*p) == kComma;
+  while (p < end && *p == ' ')
+    ++p;
+  return p == end;
 }
 
 // The usual layouts as they are nearly always written, read by position:
@@ -478,51 +485,56 @@ bool readUsualLayout(std::string_view text, bool strict, DateFields* fields) {
 // first and second slash.
 enum Slot { kFirst, kAfterColon1, kAfterColon2, kAfterSlash1, kAfterSlash2, kIgnored };
 
+// The value of each slot's digits in one token.
+using SlotValues = int32_t[kIgnored + 1];
+
+// The shape of one token; its digits are in the token's SlotValues.
 struct Token {
-  const char* text = nullptr;
-  size_t length = 0;
-  bool numeric = true;  // digits, colons and slashes only
-  int colons = 0, slashes = 0;
-  int32_t field[kIgnored + 1] = {};  // the value of each slot's digits
+  const char* text;
+  size_t length;
+  bool numeric;  // digits, colons and slashes only
+  int colons, slashes;
 };
 
 // One token, read in a single pass, and the comma and blanks after it
 // stepped over. The digits of each field go to the field's slot as they
 // come. Digits stop at any other character, and a field's value is its
 // leading digits, so filling slot by slot gives every field its value.
-Token readToken(Cursor& at) {
-  Token token;
-  token.text = at.p;
-  int slot = kFirst;
+// The slots, indexed as the bytes come, are an array of their own: in the
+// token's record they would keep its other members out of registers.
+inline Token readToken(Cursor& at, SlotValues& field) {
+  const char* const text = at.p;
+  int slot = kFirst, colons = 0, slashes = 0;
+  bool numeric = true;
   for (; !at.done(); ++at.p) {
     const CharClass c = classOf(*at.p);
     if (c == kDigit) {
       const int32_t digit = *at.p - '0';
-      int32_t& value = token.field[slot];
+      int32_t& value = field[slot];
       value = value > (kFieldMax - digit) / 10 ? kFieldMax : value * 10 + digit;
     } else if (c == kColon) {
-      ++token.colons;
-      slot = token.colons == 1 ? kAfterColon1 : token.colons == 2 ? kAfterColon2 : kIgnored;
+      ++colons;
+      slot = colons == 1 ? kAfterColon1 : colons == 2 ? kAfterColon2 : kIgnored;
     } else if (c == kSlash) {
-      ++token.slashes;
-      slot = token.slashes == 1 ? kAfterSlash1 : token.slashes == 2 ? kAfterSlash2 : kIgnored;
+      ++slashes;
+      slot = slashes == 1 ? kAfterSlash1 : slashes == 2 ? kAfterSlash2 : kIgnored;
     } else if (c == kOther) {
-      token.numeric = false;
+      numeric = false;
     } else {
       break;
     }
   }
-  token.length = static_cast<size_t>(at.p - token.text);
-  if (at.peek() == ',') ++at.p;
-  while (classOf(at.peek()) == kBlank)
+  const Token token{text, static_cast<size_t>(at.p - text), numeric, colons, slashes};
+  if (!at.done() && *at.p == ',') ++at.p;
+  while (!at.done() && classOf(*at.p) == kBlank)
     ++at.p;
   return token;
 }
 
 // The fields the general reading has found so far.
 struct FoundFields {
+  DateFields date;  // the time stays 0 without one
   bool timeSeen = false, daySeen = false, monthSeen = false, yearSeen = false;
-  int hour = 0, minute = 0, second = 0, day = 0, month = 0, year = 0;
 
   bool dateSeen() const { return daySeen && monthSeen && yearSeen; }
   bool allSeen() const { return timeSeen && dateSeen(); }
@@ -530,23 +542,23 @@ struct FoundFields {
 
 // A token of digits: a time with colons, a month/day/year with two
 // slashes, or a plain number, the day first and then the year.
-void takeNumbers(const Token& token, FoundFields* found) {
+inline void takeNumbers(const Token& token, const SlotValues& field, FoundFields* found) {
   if (token.colons > 0) {
-    found->hour = token.field[kFirst];
-    found->minute = token.field[kAfterColon1];
-    found->second = token.colons == 2 ? token.field[kAfterColon2] : 0;
+    found->date.hour = field[kFirst];
+    found->date.minute = field[kAfterColon1];
+    found->date.second = token.colons == 2 ? field[kAfterColon2] : 0;
     found->timeSeen = true;
   } else if (token.slashes == 2) {
-    found->month = token.field[kFirst];
-    found->day = token.field[kAfterSlash1];
-    found->year = token.field[kAfterSlash2];
+    found->date.month = field[kFirst];
+    found->date.day = field[kAfterSlash1];
+    found->date.year = field[kAfterSlash2];
     found->daySeen = found->monthSeen = found->yearSeen = true;
   } else if (token.slashes == 0) {
     if (!found->daySeen) {
-      found->day = token.field[kFirst];
+      found->date.day = field[kFirst];
       found->daySeen = true;
     } else {
-      found->year = token.field[kFirst];
+      found->date.year = field[kFirst];
       found->yearSeen = true;
     }
   }
@@ -554,19 +566,20 @@ void takeNumbers(const Token& token, FoundFields* found) {
 
 // What `token` gives to the fields; false where strict mode refuses the
 // word: one of 3 to 9 bytes that is no month or weekday name or zone.
-bool takeToken(const Token& token, bool strict, FoundFields* found) {
+inline bool takeToken(const Token& token, const SlotValues& field, bool strict,
+                      FoundFields* found) {
   if (token.numeric) {
-    takeNumbers(token, found);
+    takeNumbers(token, field, found);
   } else if (token.length == 3) {
     if (int named = shortMonth(token.text)) {
-      found->month = named;
+      found->date.month = named;
       found->monthSeen = true;
     } else if (strict && !isWeekday(token.text)) {
       return false;
     }
   } else if (token.length >= 4 && token.length <= 9) {
     if (int named = fullMonth(token.text, token.length)) {
-      found->month = named;
+      found->date.month = named;
       found->monthSeen = true;
     } else if (strict && !isZone(token.text, token.length)) {
       return false;
@@ -581,14 +594,15 @@ bool readAnyLayout(std::string_view text, bool strict, DateFields* fields) {
   FoundFields found;
   skipSpaces(at);
   while (!at.done() && !found.allSeen()) {
-    if (!takeToken(readToken(at), strict, &found)) return false;
+    SlotValues field = {};
+    const Token token = readToken(at, field);
+    if (!takeToken(token, field, strict, &found)) return false;
   }
   if (strict && (!found.allSeen() || !onlySpacesLeft(at))) return false;
   if (!found.dateSeen()) return false;
-  if (found.month < 1 || found.month > 12 || found.day < 1 || found.day > 31) return false;
-
-  // The time stays 0 without one.
-  *fields = {found.year, found.month, found.day, found.hour, found.minute, found.second};
+  const DateFields& date = found.date;
+  if (date.month < 1 || date.month > 12 || date.day < 1 || date.day > 31) return false;
+  *fields = date;
   return true;
 }
 
@@ -604,14 +618,15 @@ void store(const DateFields& fields, int32_t currentYear, MessageDate* result) {
 
 // A reading, and the date it gives stored as parseDate stores it.
 template <bool (*read)(std::string_view, bool, DateFields*)>
-bool parseWith(std::string_view text, MessageDate* result, bool strict, int32_t currentYear) {
+inline bool parseWith(std::string_view text, MessageDate* result, bool strict,
+                      int32_t currentYear) {
   DateFields fields;
   if (!read(text, strict, &fields)) return false;
   store(fields, currentYear, result);
   return true;
 }
 
-bool readByTokens(std::string_view text, bool strict, DateFields* fields) {
+inline bool readByTokens(std::string_view text, bool strict, DateFields* fields) {
   return readUsualTokens(text, strict, fields) || readAnyLayout(text, strict, fields);
 }
 
