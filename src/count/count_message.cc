@@ -1,5 +1,7 @@
 #include "count/count_message.h"
 
+#include <cstddef>
+#include <iterator>
 #include <string>
 
 #include "count/sender.h"
@@ -41,24 +43,11 @@ MessageFate countMessage(const MailMessage& message, const RunOptions& options, 
 }
 
 void tallyMessage(MessageFate fate, RunTally& tally) {
-  switch (fate) {
-    case MessageFate::sent:
-      ++tally.sent;
-      break;
-    case MessageFate::received:
-      ++tally.received;
-      break;
-    case MessageFate::withoutDate:
-      ++tally.withoutDate;
-      break;
-    case MessageFate::malformedDate:
-      ++tally.malformedDate;
-      break;
-    case MessageFate::outOfRange:
-      ++tally.outOfRange;
-      break;
-    case MessageFate::skipped:
-      ++tally.skipped;
-      break;
-  }
+  // The message group of each fate, in the order MessageFate lists them.
+  static constexpr uint64_t RunTally::*kGroups[] = {
+      &RunTally::sent,          &RunTally::received,   &RunTally::withoutDate,
+      &RunTally::malformedDate, &RunTally::outOfRange, &RunTally::skipped,
+  };
+  static_assert(std::size(kGroups) == static_cast<size_t>(MessageFate::skipped) + 1);
+  ++(tally.*kGroups[static_cast<size_t>(fate)]);
 }

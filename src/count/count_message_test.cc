@@ -61,4 +61,26 @@ TEST(CountMessageTest, AddsDatedMessagesToTheirDayAndDirection) {
   EXPECT_EQ(table.at(1970, 0, 1).sentCount, 1u);
 }
 
+// Each fate adds one to its own group of the tally and to no other.
+TEST(CountMessageTest, EachFateIsTalliedInItsOwnGroup) {
+  const struct {
+    MessageFate fate;
+    uint64_t RunTally::*group;
+  } cases[] = {
+      {MessageFate::sent, &RunTally::sent},
+      {MessageFate::received, &RunTally::received},
+      {MessageFate::withoutDate, &RunTally::withoutDate},
+      {MessageFate::malformedDate, &RunTally::malformedDate},
+      {MessageFate::outOfRange, &RunTally::outOfRange},
+      {MessageFate::skipped, &RunTally::skipped},
+  };
+  for (const auto& c : cases) {
+    RunTally tally;
+    tallyMessage(c.fate, tally);
+    tallyMessage(c.fate, tally);
+    EXPECT_EQ(tally.*c.group, 2u) << static_cast<int>(c.fate);
+    EXPECT_EQ(tally.messages(), 2u) << static_cast<int>(c.fate);
+  }
+}
+
 }  // namespace

@@ -133,14 +133,16 @@ size_t lastSeparator(std::string_view argument) {
   return argument.find_last_of("\\/:");
 }
 
-}  // namespace
-
+// Hands `path` to the visitor, or walks it when it is a directory. A path
+// that cannot be reached is reported and skipped.
 void processPath(std::string_view path, const RunOptions& options, RunTally& tally,
                  const FileVisitor& visitFile) {
   Walk walk{visitFile, options.terse, options.maildir, tally, {}};
   walkPath(walk, path);
 }
 
+// Announces `directory` and handles each of its entries whose name matches
+// `pattern`, depth-first, in the order the listing yields them.
 void scanDirectory(std::string_view directory, std::string_view pattern, const RunOptions& options,
                    RunTally& tally, const FileVisitor& visitFile) {
   Walk walk{visitFile, options.terse, options.maildir, tally, {}};
@@ -150,6 +152,8 @@ void scanDirectory(std::string_view directory, std::string_view pattern, const R
   if (status && status->isDirectory) walk.enclosing.push_back(status->identity);
   walkDirectory(walk, directory, pattern);
 }
+
+}  // namespace
 
 void processArgument(std::string_view argument, const RunOptions& options, RunTally& tally,
                      const FileVisitor& visitFile) {

@@ -23,14 +23,4 @@ using FileVisitor = std::function<void(const std::string& path, const PathStatus
 void processArgument(std::string_view argument, const RunOptions& options, RunTally& tally,
                      const FileVisitor& visitFile);
 
-// Hands `path` to the visitor, or walks it when it is a directory. A path
-// that cannot be reached is reported and skipped.
-void processPath(std::string_view path, const RunOptions& options, RunTally& tally,
-                 const FileVisitor& visitFile);
-
-// Announces `directory` and handles each of its entries whose name matches
-// `pattern`, depth-first, in the order the listing yields them.
-void scanDirectory(std::string_view directory, std::string_view pattern, const RunOptions& options,
-                   RunTally& tally, const FileVisitor& visitFile);
-
 #endif  // VARNAK_INPUT_INPUT_H_

@@ -8,27 +8,18 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
+
+#include "platform/temp_dir_test_util.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// Each test gets a fresh temporary tree, removed at the end (links are
-// removed, not followed). The walk's banners and warnings go to standard
-// error under -terse, off the test's output.
-class InputTest : public testing::Test {
+// Each test walks a tree of its own. The walk's banners and warnings go to
+// standard error under -terse, off the test's output.
+class InputTest : public TempDirTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "varnak-input-test-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-  }
-  void TearDown() override {
-    if (!root_.empty()) fs::remove_all(root_);
-  }
-
   void files(std::initializer_list<const char*> paths) const {
     for (const char* path : paths) {
       fs::create_directories(fs::path(root_ + "/" + path).parent_path());
@@ -60,8 +51,6 @@ class InputTest : public testing::Test {
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(seen, expected) << argument;
   }
-
-  std::string root_;
 };
 
 TEST_F(InputTest, ArgumentsSelectTheFilesOfTheTree) {
