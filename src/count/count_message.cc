@@ -6,7 +6,6 @@
 
 #include "count/sender.h"
 #include "date/date.h"
-#include "platform/console.h"
 
 namespace {
 
@@ -17,24 +16,25 @@ bool isReceived(const MailMessage& message, const RunOptions& options) {
 
 }  // namespace
 
-MessageFate countMessage(const MailMessage& message, const RunOptions& options, DayTable& table) {
+MessageFate countMessage(const MailMessage& message, const RunOptions& options, Output& output,
+                         DayTable& table) {
   const std::string& from = message.fromLine;
   // As a view, the compare looks at the lengths first; std::string's ==
   // with a literal compares the bytes whatever the lengths.
   if (from.empty() || std::string_view(from) == "MAILER-DAEMON") return MessageFate::skipped;
   if (message.dateText.empty()) {
-    printWarning(options.terse, {"Missing Date: ignoring message (", from, ")\n"});
+    output.warning(options.terse, {"Missing Date: ignoring message (", from, ")\n"});
     return MessageFate::withoutDate;
   }
   MessageDate date;
   if (!parseDate(message.dateText, &date, false, options.currentYear)) {
-    printWarning(options.terse,
-                 {"Malformed Date: \"", message.dateText, "\"... ignoring message (", from, ")\n"});
+    output.warning(options.terse, {"Malformed Date: \"", message.dateText,
+                                   "\"... ignoring message (", from, ")\n"});
     return MessageFate::malformedDate;
   }
   if (!table.covers(date.year)) {
-    printWarning(options.terse, {"Year ", std::to_string(date.year),
-                                 " out of range... ignoring message (", from, ")\n"});
+    output.warning(options.terse, {"Year ", std::to_string(date.year),
+                                   " out of range... ignoring message (", from, ")\n"});
     return MessageFate::outOfRange;
   }
   bool received = isReceived(message, options);
