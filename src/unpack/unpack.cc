@@ -24,7 +24,7 @@ namespace {
   F(archive_filter_bytes)                 \
   F(archive_filter_count)                 \
   F(archive_format)                       \
-  F(archive_read_data)                    \
+  F(archive_read_data_block)              \
   F(archive_read_free)                    \
   F(archive_read_new)                     \
   F(archive_read_next_header)             \
@@ -258,6 +258,84 @@ std::string entryName(const Libarchive& api, const std::string& container, archi
   return name;
 }
 
+// One entry's data as libarchive decodes it: a block at a time, each
+// handed on whole before the next is asked for. Reading it through
+// archive_read_data instead loses, at damage, whatever that call had
+// already copied (up to a whole buffer) on top of the block the decoder
+// was filling; this way only that block is lost. The holes of a sparse
+// entry (a block that starts past the bytes handed on so far) come out as
+// zero bytes, as archive_read_data gives them.
+struct EntryData {
+  const Libarchive* api = nullptr;
+  archive* a = nullptr;
+  const char* block = nullptr;
+  size_t blockLeft = 0;
+  // The entry's offsets: of the next byte handed on, and of `block`.
+  int64_t offset = 0;
+  int64_t blockOffset = 0;
+  bool ended = false;
+  // The status of the read that failed, if one did (the data ends there),
+  // and the account of it when it is not libarchive's.
+  int failure = ARCHIVE_OK;
+  std::string problem;
+};
+
+EntryData entryData(const Libarchive& api, archive* a) {
+  EntryData data;
+  data.api = &api;
+  data.a = a;
+  return data;
+}
+
+// Asks for the next block; false at the end of the data or at a failure.
+bool nextEntryBlock(EntryData& data) {
+  const void* block = nullptr;
+  size_t size = 0;
+  la_int64_t offset = 0;
+  int status = data.api->archive_read_data_block(data.a, &block, &size, &offset);
+  if (status == ARCHIVE_EOF) {
+    // A sparse entry may end in a hole: the end's offset is its size.
+    data.ended = true;
+    if (offset <= data.offset) return false;
+    data.blockLeft = 0;
+    data.blockOffset = offset;
+    return true;
+  }
+  if (status < ARCHIVE_OK) {
+    data.failure = status;
+    return false;
+  }
+  if (offset < data.offset) {
+    data.failure = ARCHIVE_RETRY;
+    data.problem = "Encountered out-of-order sparse blocks";
+    return false;
+  }
+  data.block = static_cast<const char*>(block);
+  data.blockLeft = size;
+  data.blockOffset = offset;
+  return true;
+}
+
+size_t readEntryData(EntryData& data, char* buffer, size_t capacity) {
+  while (data.blockLeft == 0 && data.offset >= data.blockOffset) {
+    if (data.ended || data.failure != ARCHIVE_OK || !nextEntryBlock(data)) return 0;
+  }
+  size_t n;
+  if (data.offset < data.blockOffset) {
+    n = static_cast<size_t>(
+        std::min<int64_t>(data.blockOffset - data.offset, static_cast<int64_t>(capacity)));
+    std::fill_n(buffer, n, '\0');
+  } else {
+    n = std::min(capacity, data.blockLeft);
+    std::copy_n(data.block, n, buffer);
+    data.block += n;
+    data.blockLeft -= n;
+    data.blockOffset += static_cast<int64_t>(n);
+  }
+  data.offset += static_cast<int64_t>(n);
+  return n;
+}
+
 bool unpackLevel(const Libarchive& api, const PackedSource& source, const UnpackHandlers& handlers,
                  int depth) {
   Feed feed{&source, source.head, 0, std::vector<char>(kFeedSize)};
@@ -265,15 +343,9 @@ bool unpackLevel(const Libarchive& api, const PackedSource& source, const Unpack
   archive* a = reader.get();
   if (a == nullptr) return true;
 
-  // The last read of an entry's data that failed, if one did: its data
-  // ends there.
-  la_ssize_t readFailure = 0;
-  ChunkReader readEntry = [&api, a, &readFailure](char* buffer, size_t capacity) -> size_t {
-    if (readFailure < 0) return 0;
-    la_ssize_t n = api.archive_read_data(a, buffer, capacity);
-    if (n >= 0) return static_cast<size_t>(n);
-    readFailure = n;
-    return 0;
+  EntryData data = entryData(api, a);
+  ChunkReader readEntry = [&data](char* buffer, size_t capacity) {
+    return readEntryData(data, buffer, capacity);
   };
   // A damaged stretch of an archive can fail header after header: it is
   // reported once, and it must give up if the reading stops moving.
@@ -306,11 +378,11 @@ bool unpackLevel(const Libarchive& api, const PackedSource& source, const Unpack
     }
     if (api.archive_entry_filetype(entry) != AE_IFREG) continue;
     std::string name = entryName(api, source.name, entry, raw);
-    readFailure = 0;
+    data = entryData(api, a);
     if (!passEntry(api, name, readEntry, handlers, depth)) return false;
-    if (readFailure < 0) {
-      handlers.problem(name, errorText(api, a));
-      if (readFailure == ARCHIVE_FATAL) return true;
+    if (data.failure < 0) {
+      handlers.problem(name, data.problem.empty() ? errorText(api, a) : data.problem);
+      if (data.failure == ARCHIVE_FATAL) return true;
     }
   }
 }
