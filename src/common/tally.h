@@ -19,6 +19,7 @@ struct RunTally {
   uint64_t packedSkipped = 0;        // compressed data or an archive, without -unpack
   uint64_t messageFilesSkipped = 0;  // one message, without -maildir
   uint64_t unreadable = 0;           // missing, no permission, a listing that failed
+  uint64_t packedTooDeep = 0;        // an archive's entry packed beyond the depth unpacked
 
   // Messages.
   uint64_t sent = 0;
@@ -32,10 +33,13 @@ struct RunTally {
   uint64_t headerTooLong = 0;
   // "From " lines refused as separators that -lists would take.
   uint64_t listLines = 0;
+  // Counted messages that carry Gmail's label header (watched under
+  // -summary only): an export whose sent mail has Received lines too.
+  uint64_t gmailLabelled = 0;
 
   uint64_t files() const {
     return mailboxFiles + messageFiles + packedFiles + notMailFiles + packedSkipped +
-           messageFilesSkipped + unreadable;
+           messageFilesSkipped + unreadable + packedTooDeep;
   }
   uint64_t counted() const { return sent + received; }
   uint64_t messages() const {

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "unpack/unpack.h"
+
 namespace {
 
 std::string grouped(uint64_t n) {
@@ -41,6 +43,10 @@ void hints(std::string& out, const RunTally& tally, const RunOptions& options) {
     out += "hint: -maildir reads files that hold one message\n";
   if (tally.listLines != 0 && !options.lists)
     out += "hint: -lists takes the \"From \" lines of list archives as separators\n";
+  if (tally.gmailLabelled != 0 && options.me.empty())
+    out +=
+        "hint: -me=YOUR ADDRESS tells sent mail in a Gmail export, whose copies of it have "
+        "Received lines\n";
 }
 
 }  // namespace
@@ -54,6 +60,9 @@ std::string formatTally(const RunTally& tally, const RunOptions& options) {
   line(out, "files passed over as not mail", tally.notMailFiles);
   line(out, "files passed over as compressed data or archives", tally.packedSkipped);
   line(out, "files passed over as single messages", tally.messageFilesSkipped);
+  line(out,
+       "files passed over as packed more than " + std::to_string(kUnpackDepth) + " levels deep",
+       tally.packedTooDeep);
   line(out, "files unreadable", tally.unreadable);
   line(out, "messages", tally.messages());
   line(out, "messages counted", tally.counted());

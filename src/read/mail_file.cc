@@ -29,9 +29,10 @@ struct Counts {
 // What the first bytes of a file or entry make of it.
 enum class StreamKind { mailbox, message, emlx };
 
-StreamKind streamKind(std::string_view head, const RunOptions& options) {
+// What -maildir makes of a stream, by its first bytes.
+StreamKind messageKind(std::string_view head) {
   // A file that begins with "From " stays a mailbox.
-  if (!options.maildir || head.starts_with("From ")) return StreamKind::mailbox;
+  if (head.starts_with("From ")) return StreamKind::mailbox;
   // The count line alone would take any file that begins with a number: the
   // message after it must begin with a header field too.
   if (std::optional<EmlxStart> emlx = readEmlxStart(head);
@@ -42,12 +43,18 @@ StreamKind streamKind(std::string_view head, const RunOptions& options) {
   return StreamKind::mailbox;
 }
 
-// Which file group of the tally a stream read as a mailbox falls in.
+StreamKind streamKind(std::string_view head, const RunOptions& options) {
+  return options.maildir ? messageKind(head) : StreamKind::mailbox;
+}
+
+// Which file group of the tally a stream read as a mailbox falls in. A
+// stream that holds no message, and that -maildir would read as one, is a
+// message file passed over, whatever the mailbox reading made of its text.
 void tallyFile(std::string_view head, bool heldMessages, const RunOptions& options,
                RunTally& tally) {
   if (heldMessages) {
     ++tally.mailboxFiles;
-  } else if (startsWithHeaderField(head) && !head.starts_with("From ")) {
+  } else if (messageKind(head) != StreamKind::mailbox) {
     ++tally.messageFilesSkipped;
   } else if (!options.unpack && looksPacked(head.substr(0, kPackedHeadSize))) {
     ++tally.packedSkipped;
@@ -56,13 +63,27 @@ void tallyFile(std::string_view head, bool heldMessages, const RunOptions& optio
   }
 }
 
-ScanHandlers handlersFor(const std::string& name, Counts& counts, bool& heldMessages) {
+// What one stream's messages showed, for its file group.
+struct StreamFindings {
+  bool heldMessages = false;
+  // The fate of the text before a first separator, handed on at the end of
+  // a stream that had none: it is tallied as a message only when the file
+  // is not tallied as a message file passed over, which says it all.
+  std::optional<MessageFate> textWithoutSeparator;
+};
+
+ScanHandlers handlersFor(const std::string& name, Counts& counts, StreamFindings& findings) {
   ScanHandlers handlers;
   bool announced = false;
-  handlers.message = [&name, &counts, &heldMessages, announced](const MailMessage& message,
-                                                                bool atSeparator) mutable {
-    tallyMessage(countMessage(message, counts.options, counts.output, counts.table), counts.tally);
-    if (!message.fromLine.empty()) heldMessages = true;
+  handlers.message = [&name, &counts, &findings, announced](const MailMessage& message,
+                                                            bool atSeparator) mutable {
+    MessageFate fate = countMessage(message, counts.options, counts.output, counts.table);
+    if (message.fromLine.empty()) {
+      findings.textWithoutSeparator = fate;
+    } else {
+      tallyMessage(fate, counts.tally);
+      findings.heldMessages = true;
+    }
     // The path is shown once a file proves to hold more than one message,
     // after whatever was said about its first one.
     if (atSeparator && !announced) {
@@ -84,12 +105,12 @@ ScanHandlers handlersFor(const std::string& name, Counts& counts, bool& heldMess
 void readStream(const std::string& name, char* buffer, size_t have, const ChunkReader& read,
                 Counts& counts) {
   const RunOptions& options = counts.options;
-  bool heldMessages = false;
+  StreamFindings findings;
   ScanOptions scanOptions;
   scanOptions.listSeparators = options.lists;
   scanOptions.countListLines = options.summary && !options.lists;
   scanOptions.captureFrom = !options.me.empty();
-  MailboxScanner scanner(handlersFor(name, counts, heldMessages), scanOptions);
+  MailboxScanner scanner(handlersFor(name, counts, findings), scanOptions);
   size_t n = have != 0 ? have : read(buffer, kReadSize);
   // The buffer is read into again; the tally judges the file by a copy of
   // its first bytes.
@@ -118,9 +139,27 @@ void readStream(const std::string& name, char* buffer, size_t have, const ChunkR
   scanner.finish();
   counts.tally.listLines += scanner.listLines();
   if (kind == StreamKind::mailbox) {
-    tallyFile({headBytes, headSize}, heldMessages, options, counts.tally);
+    uint64_t passedOver = counts.tally.messageFilesSkipped;
+    tallyFile({headBytes, headSize}, findings.heldMessages, options, counts.tally);
+    if (findings.textWithoutSeparator && counts.tally.messageFilesSkipped == passedOver)
+      tallyMessage(*findings.textWithoutSeparator, counts.tally);
   } else {
     ++counts.tally.messageFiles;
+  }
+}
+
+// The one warning for the entries of `path` packed too deep to be opened:
+// the entry's own name when there was one alone.
+void warnTooDeep(const std::string& path, const std::string& first, uint64_t refused,
+                 Counts& counts) {
+  std::string depth = std::to_string(kUnpackDepth);
+  if (refused == 1) {
+    counts.output.warning(counts.options.terse, {"Unable to unpack ", first, ": packed more than ",
+                                                 depth, " levels deep\n"});
+  } else if (refused > 1) {
+    counts.output.warning(counts.options.terse,
+                          {"Unable to unpack ", path, ": ", std::to_string(refused),
+                           " entries packed more than ", depth, " levels deep\n"});
   }
 }
 
@@ -154,12 +193,22 @@ void readUnpacking(const std::string& path, OpenFile& file, Counts& counts) {
   handlers.problem = [&counts](const std::string& name, std::string_view problem) {
     counts.output.warning(counts.options.terse, {"Unable to unpack ", name, ": ", problem, "\n"});
   };
+  handlers.opened = [&counts](const std::string&) { ++counts.tally.packedFiles; };
+  // A nest of archives can hold thousands too deep (a zip bomb's): one
+  // warning for them all, after the file's other lines.
+  uint64_t tooDeep = 0;
+  std::string firstTooDeep;
+  handlers.tooDeep = [&counts, &tooDeep, &firstTooDeep](const std::string& name) {
+    ++counts.tally.packedTooDeep;
+    if (tooDeep++ == 0) firstTooDeep = name;
+  };
   // Only a regular file seeks (a 7z archive needs it).
   ChunkSeeker seek;
   if (file.knownSize) {
     seek = [&file](int64_t offset, int whence) { return seekFile(file, offset, whence); };
   }
   unpack({path, head, readFile, seek}, handlers);
+  warnTooDeep(path, firstTooDeep, tooDeep, counts);
 }
 
 }  // namespace

@@ -189,8 +189,15 @@ bool passEntry(const Libarchive& api, const std::string& name, const ChunkReader
                const UnpackHandlers& handlers, int depth) {
   std::string head = readPackedHead(read);
   if (looksPacked(head)) {
-    if (depth < kUnpackDepth) return unpackLevel(api, {name, head, read, {}}, handlers, depth + 1);
-    handlers.problem(name, "packed more than " + std::to_string(kUnpackDepth) + " levels deep");
+    if (depth < kUnpackDepth) {
+      if (handlers.opened) handlers.opened(name);
+      return unpackLevel(api, {name, head, read, {}}, handlers, depth + 1);
+    }
+    if (handlers.tooDeep) {
+      handlers.tooDeep(name);
+    } else {
+      handlers.problem(name, "packed more than " + std::to_string(kUnpackDepth) + " levels deep");
+    }
     return true;
   }
   std::string_view rest = head;

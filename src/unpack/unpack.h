@@ -69,6 +69,11 @@ struct UnpackHandlers {
   // account of what is wrong with it (libarchive's own words where it has
   // them). Entries decoded before the damage have been handed on already.
   std::function<void(const std::string& name, std::string_view problem)> problem;
+  // An entry that is packed data itself, opened in its turn; may be empty.
+  std::function<void(const std::string& name)> opened;
+  // An entry that is packed data lying deeper than kUnpackDepth levels,
+  // not opened. When this is empty, it goes to `problem` instead.
+  std::function<void(const std::string& name)> tooDeep;
 };
 
 // Decodes `source` and hands each regular file in it to handlers.entry,

@@ -135,6 +135,8 @@ std::string mailText(size_t size) {
 struct Outcome {
   std::vector<std::pair<std::string, std::string>> entries;
   std::vector<std::string> problems;
+  std::vector<std::string> opened;
+  std::vector<std::string> tooDeep;
   bool finished = true;
 };
 
@@ -146,6 +148,8 @@ struct Options {
   // Entries handed on before the handler asks to stop (0: never).
   size_t stopAfter = 0;
   bool seekable = false;
+  // The opened and tooDeep handlers are set, and note the names.
+  bool noteLevels = false;
 };
 
 Outcome run(const std::string& data, const std::string& name = "f", Options options = {}) {
@@ -189,6 +193,10 @@ Outcome run(const std::string& data, const std::string& name = "f", Options opti
   handlers.problem = [&](const std::string& problemName, std::string_view text) {
     outcome.problems.push_back(problemName + ": " + std::string(text));
   };
+  if (options.noteLevels) {
+    handlers.opened = [&](const std::string& entryName) { outcome.opened.push_back(entryName); };
+    handlers.tooDeep = [&](const std::string& entryName) { outcome.tooDeep.push_back(entryName); };
+  }
   outcome.finished = unpack(source, handlers);
   return outcome;
 }
@@ -340,6 +348,28 @@ TEST(UnpackTest, NestedArchivesAreOpenedToTheDepthLimit) {
   EXPECT_EQ(five.problems, expectedProblems);
   std::vector<std::pair<std::string, std::string>> expectedEntries = {{"outer.zip(plain)", "p"}};
   EXPECT_EQ(five.entries, expectedEntries);
+}
+
+// With handlers of their own, every packed entry opened is named to one and
+// every one refused for depth to the other, and neither is a problem.
+TEST(UnpackTest, PackedEntriesOpenedAndRefusedAreNamed) {
+  std::string level1 = pack(Format::zip, Filter::none, {{"m", kBox}});
+  std::string level2 = pack(Format::zip, Filter::none, {{"x.zip", level1}, {"y.zip", level1}});
+  std::string level3 = pack(Format::ustar, Filter::gzip, {{"a.zip", level2}});
+  std::string level4 = pack(Format::zip, Filter::none, {{"b.tgz", level3}, {"box", kBox}});
+  std::string level5 = pack(Format::zip, Filter::none, {{"c.zip", level4}});
+  Options options;
+  options.noteLevels = true;
+  Outcome outcome = run(level5, "o.zip", options);
+  EXPECT_TRUE(outcome.problems.empty()) << testing::PrintToString(outcome.problems);
+  std::vector<std::string> opened = {"o.zip(c.zip)", "o.zip(c.zip)(b.tgz)",
+                                     "o.zip(c.zip)(b.tgz)(a.zip)"};
+  EXPECT_EQ(outcome.opened, opened);
+  std::vector<std::string> refused = {"o.zip(c.zip)(b.tgz)(a.zip)(x.zip)",
+                                      "o.zip(c.zip)(b.tgz)(a.zip)(y.zip)"};
+  EXPECT_EQ(outcome.tooDeep, refused);
+  ASSERT_EQ(outcome.entries.size(), 1u);
+  EXPECT_EQ(outcome.entries[0].first, "o.zip(c.zip)(box)");
 }
 
 TEST(UnpackTest, LayersOfCompressionAloneAreOneLevel) {
