@@ -1,8 +1,8 @@
 // Holds the mailbox scanner to the plain per-byte state table on arbitrary
 // bytes, fed whole with each of its byte searches, and cut into chunks at
 // places the input chooses; first as a plain mailbox, then under a reading
-// option the input chooses (From: capture, list separators and their count,
-// one message).
+// option the input chooses (From: capture, list separators, their count
+// with Gmail's labels watched as -summary does, one message).
 
 #include <cstddef>
 #include <cstdint>
@@ -23,7 +23,8 @@ ScanHandlers recorder(std::string& log) {
     log += std::to_string(m.fromLine.size()) + ":" + m.fromLine;
     log += std::to_string(m.dateText.size()) + ":" + m.dateText;
     log += std::to_string(m.size);
-    log += std::to_string(m.fromHeader.size()) + ":" + m.fromHeader + "\n";
+    log += std::to_string(m.fromHeader.size()) + ":" + m.fromHeader;
+    log += m.hasGmailLabels ? "G\n" : "-\n";
   };
   handlers.headerTooLong = [&log](std::string_view text) {
     log += "W" + std::to_string(text.size()) + ":" + std::string(text) + "\n";
@@ -82,7 +83,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   unsigned choice = (bytes[0] ^ bytes[1]) % 6;
   reading.options.captureFrom = choice == 1 || choice == 5;
   reading.options.listSeparators = choice == 2 || choice == 5;
+  // -summary counts list lines and watches Gmail's labels together.
   reading.options.countListLines = choice == 3;
+  reading.options.watchGmailLabels = choice == 3;
   reading.oneMessage = choice == 4;
   if (choice != 0) compare(reading, data, whole, chunks);
   return 0;

@@ -41,24 +41,39 @@ TEST(SummaryTest, TotalsAddUpAndNumbersAreGrouped) {
   EXPECT_EQ(text.find("hint:"), std::string::npos);
 }
 
+// Entries refused for depth are files of a group of their own.
+TEST(SummaryTest, EntriesTooDeepAreAFileGroup) {
+  RunTally tally;
+  tally.packedFiles = 15;
+  tally.packedTooDeep = 16;
+  tally.mailboxFiles = 1;
+  std::string text = formatTally(tally, RunOptions{});
+  EXPECT_EQ(valueOf(text, "files"), "32");
+  EXPECT_EQ(valueOf(text, "files passed over as packed more than 4 levels deep"), "16");
+  EXPECT_EQ(text.find("hint:"), std::string::npos);
+}
+
 TEST(SummaryTest, HintsNameTheOptionThatReadsWhatWasPassedOver) {
   const struct {
-    bool unpack, maildir, lists;
+    bool unpack, maildir, lists, me;
     const char* hints;  // the options the hints name, in order
   } cases[] = {
-      {false, false, false, "-unpack -maildir -lists"},
-      {true, false, false, "-maildir -lists"},
-      {true, true, true, ""},
+      {false, false, false, false, "-unpack -maildir -lists -me=YOUR"},
+      {true, false, false, false, "-maildir -lists -me=YOUR"},
+      {true, true, true, false, "-me=YOUR"},
+      {true, true, true, true, ""},
   };
   RunTally tally;
   tally.packedSkipped = 1;
   tally.messageFilesSkipped = 1;
   tally.listLines = 1;
+  tally.gmailLabelled = 1;
   for (const auto& c : cases) {
     RunOptions options;
     options.unpack = c.unpack;
     options.maildir = c.maildir;
     options.lists = c.lists;
+    if (c.me) options.me = {"dana@example.com"};
     std::string text = formatTally(tally, options);
     std::string named;
     for (size_t at = text.find("hint: "); at != std::string::npos; at = text.find("hint: ", at + 1))

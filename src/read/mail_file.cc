@@ -84,6 +84,8 @@ ScanHandlers handlersFor(const std::string& name, Counts& counts, StreamFindings
       tallyMessage(fate, counts.tally);
       findings.heldMessages = true;
     }
+    bool counted = fate == MessageFate::sent || fate == MessageFate::received;
+    if (counted && message.hasGmailLabels) ++counts.tally.gmailLabelled;
     // The path is shown once a file proves to hold more than one message,
     // after whatever was said about its first one.
     if (atSeparator && !announced) {
@@ -110,6 +112,7 @@ void readStream(const std::string& name, char* buffer, size_t have, const ChunkR
   scanOptions.listSeparators = options.lists;
   scanOptions.countListLines = options.summary && !options.lists;
   scanOptions.captureFrom = !options.me.empty();
+  scanOptions.watchGmailLabels = options.summary && options.me.empty();
   MailboxScanner scanner(handlersFor(name, counts, findings), scanOptions);
   size_t n = have != 0 ? have : read(buffer, kReadSize);
   // The buffer is read into again; the tally judges the file by a copy of

@@ -20,6 +20,8 @@ struct MailMessage {
   // Under -me only: the value of the message's last "From:" header, its
   // folded lines included (line ends and all), up to the capture limit.
   std::string fromHeader;
+  // Under -summary only: a header line begins with "X-Gmail-Labels:".
+  bool hasGmailLabels = false;
   // Bytes of the message after its header block; wraps modulo 2^32.
   uint32_t size = 0;
 };

@@ -48,7 +48,7 @@ class ReferenceScanner {
       return;
     }
     if (c == '\r') return;  // text mode: CR bytes are dropped
-    ScanStep next = nextScanStep(state_, c, options_.captureFrom);
+    ScanStep next = nextScanStep(state_, c, options_.captureFrom, options_.watchGmailLabels);
     state_ = next.next;
     if (state_ == ScanState::notMailbox) stopped_ = true;
     apply(next.event);
@@ -96,6 +96,10 @@ class ReferenceScanner {
         break;
       case ScanEvent::receivedMark:
         pending_.hasReceivedLine = true;
+        pending_.size += 1;
+        break;
+      case ScanEvent::gmailMark:
+        pending_.hasGmailLabels = true;
         pending_.size += 1;
         break;
       case ScanEvent::countByte:

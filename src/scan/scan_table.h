@@ -43,6 +43,21 @@ enum class ScanState : uint8_t {
   fromPrefix4,
   fromValue,
   fromFoldStart,  // a From: line has just ended; a blank next folds it on
+  // Only while Gmail's label header is watched (-summary without -me):
+  gmailPrefix1,  // the line reads so far the first 1 ... 14 bytes of "X-Gmail-Labels"
+  gmailPrefix2,
+  gmailPrefix3,
+  gmailPrefix4,
+  gmailPrefix5,
+  gmailPrefix6,
+  gmailPrefix7,
+  gmailPrefix8,
+  gmailPrefix9,
+  gmailPrefix10,
+  gmailPrefix11,
+  gmailPrefix12,
+  gmailPrefix13,
+  gmailPrefix14,
 };
 
 // The prefix states are counted through by arithmetic.
@@ -53,6 +68,9 @@ static_assert(static_cast<int>(ScanState::datePrefix4) - static_cast<int>(ScanSt
               3);
 static_assert(static_cast<int>(ScanState::fromPrefix4) - static_cast<int>(ScanState::fromPrefix1) ==
               3);
+static_assert(static_cast<int>(ScanState::gmailPrefix14) -
+                  static_cast<int>(ScanState::gmailPrefix1) ==
+              13);
 
 // What a byte does to the message besides moving the state on.
 enum class ScanEvent : uint8_t {
@@ -69,6 +87,9 @@ enum class ScanEvent : uint8_t {
   fromStarts,     // the colon after "From": the value is captured from here on
   fromLineEnds,   // the line end of a From: line: the value so far is kept
   fromContinues,  // the blank that folds a From: line on: the capture goes on
+  // Only while Gmail's label header is watched: the colon that completes
+  // "X-Gmail-Labels:", counted, and marking the message.
+  gmailMark,
 };
 
 struct ScanStep {
@@ -94,9 +115,19 @@ constexpr ScanStep onNamePrefixByte(ScanState state, ScanState first, const char
   return {ScanState::headerLine, ScanEvent::countByte};
 }
 
+// "X-Gmail-Labels:", in exactly that case, as Gmail writes it.
+constexpr ScanStep onGmailPrefixByte(ScanState state, char c) {
+  constexpr char kName[] = "X-Gmail-Labels:";
+  int seen = static_cast<int>(state) - static_cast<int>(ScanState::gmailPrefix1) + 1;
+  if (c != kName[seen]) return {ScanState::headerLine, ScanEvent::countByte};
+  if (seen == 14) return {ScanState::headerLine, ScanEvent::gmailMark};
+  return {advance(state), ScanEvent::countByte};
+}
+
 constexpr ScanStep onPrefixByte(ScanState state, char c) {
   constexpr char kReceived[] = "Received";
   if (c == '\n') return {ScanState::headerLineStart, ScanEvent::countByte};
+  if (state >= ScanState::gmailPrefix1) return onGmailPrefixByte(state, c);
   if (state >= ScanState::receivedPrefix1 && state <= ScanState::receivedPrefix7) {
     int seen = static_cast<int>(state) - static_cast<int>(ScanState::receivedPrefix1) + 1;
     if (c != kReceived[seen]) return {ScanState::headerLine, ScanEvent::countByte};
@@ -119,10 +150,11 @@ constexpr ScanStep onCapturedByte(ScanState state, char c, ScanState after, Scan
 }
 
 // The first byte of a header line.
-constexpr ScanStep onLineStart(char c, bool watchFrom) {
+constexpr ScanStep onLineStart(char c, bool watchFrom, bool watchGmail) {
   using S = ScanState;
   if (c == '\n') return {S::emptyLineSeen, ScanEvent::headerBlockEnds};
   if (c == 'F' && watchFrom) return {S::fromPrefix1, ScanEvent::countByte};
+  if (c == 'X' && watchGmail) return {S::gmailPrefix1, ScanEvent::countByte};
   return {c == 'R'   ? S::receivedPrefix1
           : c == 'D' ? S::datePrefix1
                      : S::headerLine,
@@ -132,8 +164,9 @@ constexpr ScanStep onLineStart(char c, bool watchFrom) {
 }  // namespace scan_detail
 
 // The scanner's whole state table: what the byte `c` does in `state`;
-// `watchFrom` (-me) lets a header line's "F" begin a From: header.
-constexpr ScanStep nextScanStep(ScanState state, char c, bool watchFrom) {
+// `watchFrom` (-me) lets a header line's "F" begin a From: header, and
+// `watchGmail` (-summary) its "X" begin Gmail's label header.
+constexpr ScanStep nextScanStep(ScanState state, char c, bool watchFrom, bool watchGmail) {
   using S = ScanState;
   constexpr ScanEvent kCount = ScanEvent::countByte;
   switch (state) {
@@ -160,7 +193,7 @@ constexpr ScanStep nextScanStep(ScanState state, char c, bool watchFrom) {
     case S::separatorLine:
       return scan_detail::onCapturedByte(state, c, S::headerLineStart, ScanEvent::separatorEnds);
     case S::headerLineStart:
-      return scan_detail::onLineStart(c, watchFrom);
+      return scan_detail::onLineStart(c, watchFrom, watchGmail);
     case S::headerLine:
       return {c == '\n' ? S::headerLineStart : S::headerLine, kCount};
     case S::dateValue:
@@ -169,7 +202,7 @@ constexpr ScanStep nextScanStep(ScanState state, char c, bool watchFrom) {
       return scan_detail::onCapturedByte(state, c, S::fromFoldStart, ScanEvent::fromLineEnds);
     case S::fromFoldStart:
       if (c == ' ' || c == '\t') return {S::fromValue, ScanEvent::fromContinues};
-      return scan_detail::onLineStart(c, watchFrom);
+      return scan_detail::onLineStart(c, watchFrom, watchGmail);
     default:
       return scan_detail::onPrefixByte(state, c);
   }

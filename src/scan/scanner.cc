@@ -461,6 +461,7 @@ std::string_view MailboxScanner::captured() const {
 // allocate two strings for each.
 void MailboxScanner::startMessage(std::string_view fromLine) {
   pending_.hasReceivedLine = false;
+  pending_.hasGmailLabels = false;
   setText(pending_.fromLine, fromLine);
   pending_.dateText.clear();
   pending_.fromHeader.clear();
@@ -552,8 +553,13 @@ const char* MailboxScanner::scanHeaderLines(const char* p, const char* end) {
         state_ = ScanState::dateValue;
         startCapture(p + 4);
         return p + 5;
+      } else if (*p == 'X' && options_.watchGmailLabels && end - p >= 15 &&
+                 startsWith(p, "X-Gmail-Labels:")) {
+        pending_.size += 15;
+        pending_.hasGmailLabels = true;
+        p += 15;
       } else if (*p == 'R' || *p == 'D' || *p == '\n' || isCrOrCtrlZ(*p) ||
-                 (*p == 'F' && options_.captureFrom)) {
+                 (*p == 'F' && options_.captureFrom) || (*p == 'X' && options_.watchGmailLabels)) {
         return stepOne(p, end);
       }
       // Any other first byte is an ordinary header line's, counted below.
@@ -561,10 +567,12 @@ const char* MailboxScanner::scanHeaderLines(const char* p, const char* end) {
     }
     char extra = pending_.hasReceivedLine ? 'D' : 'R';
     size_t crs = 0;
-    // Watching From: lines as well, the search stops at every line end.
-    const char* stop = options_.captureFrom ? find<Search::line>(search_, p, end, crs)
-                       : crLf_              ? find<Search::headersCrLf>(search_, p, end, crs, extra)
-                                            : find<Search::headers>(search_, p, end, crs, extra);
+    // Watching From: lines or Gmail's labels as well, the search stops at
+    // every line end.
+    const char* stop = options_.captureFrom || options_.watchGmailLabels
+                           ? find<Search::line>(search_, p, end, crs)
+                       : crLf_ ? find<Search::headersCrLf>(search_, p, end, crs, extra)
+                               : find<Search::headers>(search_, p, end, crs, extra);
     pending_.size += static_cast<uint32_t>(stop - p - crs);
     if (stop == end) {
       // The last line end may be directly before the end of the chunk.
@@ -640,7 +648,7 @@ const char* MailboxScanner::skipEmptyLines(const char* p, const char* end) {
 // One byte in a state where every byte may change the state: the starts of
 // lines and the prefixes the scanner recognises.
 void MailboxScanner::step(const char* p) {
-  ScanStep next = nextScanStep(state_, *p, options_.captureFrom);
+  ScanStep next = nextScanStep(state_, *p, options_.captureFrom, options_.watchGmailLabels);
   state_ = next.next;
   switch (next.event) {
     case ScanEvent::none:
@@ -650,6 +658,10 @@ void MailboxScanner::step(const char* p) {
       break;
     case ScanEvent::receivedMark:
       pending_.hasReceivedLine = true;
+      pending_.size += 1;
+      break;
+    case ScanEvent::gmailMark:
+      pending_.hasGmailLabels = true;
       pending_.size += 1;
       break;
     case ScanEvent::separatorStarts:

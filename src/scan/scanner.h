@@ -41,6 +41,9 @@ struct ScanOptions {
   // -me: keep the value of each message's "From:" header, folded lines
   // included.
   bool captureFrom = false;
+  // -summary without -me: mark the messages that carry Gmail's label
+  // header, whose export -me reads better.
+  bool watchGmailLabels = false;
 };
 
 // Where the scanner stands in the file; scan/scan_table.h, the state table,

@@ -17,7 +17,8 @@ ScanHandlers recorder(std::string& log) {
   handlers.message = [add](const MailMessage& m, bool atSeparator) {
     add(std::string(atSeparator ? "sep" : "end") + " [" + m.fromLine + "] date [" + m.dateText +
         "] " + (m.hasReceivedLine ? "rcvd " : "sent ") + std::to_string(m.size) +
-        (m.fromHeader.empty() ? "" : " from [" + m.fromHeader + "]"));
+        (m.fromHeader.empty() ? "" : " from [" + m.fromHeader + "]") +
+        (m.hasGmailLabels ? " gmail" : ""));
   };
   handlers.headerTooLong = [add](std::string_view text) {
     add("too long [" + std::string(text) + "]");
@@ -134,6 +135,7 @@ std::string randomMailbox(std::mt19937& rng) {
       "\t", "\r", "\r\n", "x", "body text", "Mon Jan  7 10:12:01 2002", "From MAILER-DAEMON\n",
       "\nReceived: x\n", "\nDate: Mon\n", "\x1a", "From:", "\nFrom: a@b\n", "\nfROM: c@d", "\n\t",
       "From jane at example.com  Tue Jan  3 10:00:00 2017\n", "Tue Jan  3 10:00:00 EDT 2017\n",
+      "X", "X-Gmail-Label", "X-Gmail-Labels", "\nX-Gmail-Labels: Sent\n", "X-Gmail-Labels:",
       ""};
   // clang-format on
   std::uniform_int_distribution<size_t> pick(0, std::size(kPieces) + 2);
@@ -194,11 +196,13 @@ Reading randomReading(int round) {
       setup.options.listSeparators = true;
       break;
     case 3:
+      // -summary: list lines counted and Gmail's labels watched.
       setup.options.countListLines = true;
+      setup.options.watchGmailLabels = true;
       setup.oneMessage = round % 2 == 0;
       break;
     case 4:
-      setup.options = {true, false, true};
+      setup.options = {true, false, true, false};
       setup.oneMessage = round % 3 == 0;
       break;
   }
@@ -237,7 +241,7 @@ TEST(ScannerTest, ReadingOptionsChangeOnlyWhatTheyAreFor) {
   Reading lists;
   lists.options.listSeparators = true;
   Reading fromAndLists;
-  fromAndLists.options = {true, false, true};
+  fromAndLists.options = {true, false, true, false};
   Reading count;
   count.options.countListLines = true;
   Reading one;
@@ -265,6 +269,41 @@ TEST(ScannerTest, ReadingOptionsChangeOnlyWhatTheyAreFor) {
   // A folded From: keeps its line end and blank; the last From: wins.
   EXPECT_EQ(scan("From a!b 1: x\nFrom: Dana\n\t<d@e>\nX: 1\n\nb\n", {}, ByteSearch::avx2, from),
             "end [a!b 1: x] date [] sent 2 from [ Dana\n\t<d@e>]");
+}
+
+// Gmail's label header marks a message only while it is watched, only at
+// the start of a header line, and only spelt as Gmail spells it; watching
+// changes no size.
+TEST(ScannerTest, GmailLabelsMarkTheMessageOnlyWhileWatched) {
+  const std::string sep = "From a!b 1: x\n";
+  Reading watch;
+  watch.options.watchGmailLabels = true;
+  const struct {
+    std::string input;
+    const char* watched;
+    const char* plain;
+  } cases[] = {
+      {sep + "X-Gmail-Labels: Sent,Inbox\n\nb\n", "end [a!b 1: x] date [] sent 2 gmail",
+       "end [a!b 1: x] date [] sent 2"},
+      {sep + "Subject: x\r\nX-Gmail-Labels:Sent\r\n\r\nb\r\n",
+       "end [a!b 1: x] date [] sent 2 gmail", "end [a!b 1: x] date [] sent 2"},
+      {sep + "x-gmail-labels: Sent\nX-Gmail-Labels : Sent\nX-Gmail-Label: x\n\nb\n",
+       "end [a!b 1: x] date [] sent 2", "end [a!b 1: x] date [] sent 2"},
+      {sep + "Subject: X-Gmail-Labels: Sent\n\nX-Gmail-Labels: body\n",
+       "end [a!b 1: x] date [] sent 21", "end [a!b 1: x] date [] sent 21"},
+      // Each message on its own: the mark does not carry to the next one.
+      {sep + "X-Gmail-Labels: Sent\n\nb\n\n" + sep + "\nc\n",
+       "sep [a!b 1: x] date [] sent 15 gmail | end [a!b 1: x] date [] sent 2",
+       "sep [a!b 1: x] date [] sent 15 | end [a!b 1: x] date [] sent 2"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(scan(c.input, {}, ByteSearch::avx2, watch), c.watched) << c.input;
+    EXPECT_EQ(scanReference(c.input, watch), c.watched) << c.input;
+    EXPECT_EQ(scan(c.input), c.plain) << c.input;
+    // Cut anywhere inside the header's name, the mark still comes.
+    for (size_t cut = sep.size(); cut < sep.size() + 40 && cut < c.input.size(); ++cut)
+      EXPECT_EQ(scan(c.input, {cut}, ByteSearch::avx2, watch), c.watched) << cut;
+  }
 }
 
 }  // namespace
