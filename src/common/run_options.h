@@ -38,6 +38,9 @@ struct RunOptions {
   // When not empty, a message is sent when its From: header holds one of
   // these addresses, and received otherwise.
   std::vector<std::string> me;
+  // A long run shows a progress line where standard error is a terminal;
+  // -noprogress turns it off (-terse does not).
+  bool progress = true;
 };
 
 #endif  // VARNAK_COMMON_RUN_OPTIONS_H_

@@ -118,6 +118,8 @@ bool applyReadingOption(std::string_view arg, RunOptions* options) {
     options->summary = true;
   } else if (arg.starts_with("-me")) {
     return readAddresses(arg, options);
+  } else if (arg.starts_with("-noprogress")) {
+    options->progress = false;
   } else {
     return false;
   }

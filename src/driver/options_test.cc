@@ -107,6 +107,30 @@ TEST(CommandLineTest, ReadingOptionsMatchByPrefixAndAddressesNeedAnAt) {
   }
 }
 
+// -noprogress turns the progress line off, by prefix like the others; -terse
+// leaves it on, and "-n" alone is no option.
+TEST(CommandLineTest, NoProgressTurnsTheProgressLineOff) {
+  const struct {
+    std::vector<const char*> args;
+    bool usage;
+    bool progress;
+  } cases[] = {
+      {{"m"}, false, true},
+      {{"-terse", "m"}, false, true},
+      {{"-noprogress", "m"}, false, false},
+      {{"-noprogressbar", "-terse", "m"}, false, false},
+      {{"-noprog", "m"}, true, true},
+      {{"-n", "m"}, true, true},
+  };
+  for (const auto& c : cases) {
+    CommandLine line = parse(c.args);
+    EXPECT_EQ(line.usage, c.usage) << c.args[0];
+    if (!line.usage) {
+      EXPECT_EQ(line.options.progress, c.progress) << c.args[0];
+    }
+  }
+}
+
 TEST(CommandLineTest, VersionWinsOverEverythingAfterIt) {
   for (std::vector<const char*> args :
        {std::vector<const char*>{"-version"}, {"--version", "-bogus"}, {"-sent", "-versions"}}) {

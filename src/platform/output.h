@@ -13,6 +13,8 @@
 #include <initializer_list>
 #include <string_view>
 
+#include "platform/progress.h"
+
 enum class Stream : uint8_t { out, err };
 
 class Output {
@@ -36,6 +38,12 @@ class Output {
 
   // An error about the run itself, or the closing tally: standard error.
   void error(std::initializer_list<std::string_view> pieces) { write(Stream::err, pieces); }
+
+  // How far the reading has come, `name` being read now. Called every file
+  // and every buffer read, so it must cost next to nothing: a sink that
+  // shows a progress line (the console, on a terminal) redraws it now and
+  // then; every other sink ignores it.
+  virtual void tick(const ProgressCounts&, std::string_view) {}
 };
 
 #endif  // VARNAK_PLATFORM_OUTPUT_H_

@@ -24,6 +24,7 @@ struct Counts {
   Output& output;
   DayTable& table;
   RunTally& tally;
+  ProgressCounts& progress;
 };
 
 // What the first bytes of a file or entry make of it.
@@ -85,6 +86,7 @@ ScanHandlers handlersFor(const std::string& name, Counts& counts, StreamFindings
       findings.heldMessages = true;
     }
     bool counted = fate == MessageFate::sent || fate == MessageFate::received;
+    if (counted) ++counts.progress.messages;
     if (counted && message.hasGmailLabels) ++counts.tally.gmailLabelled;
     // The path is shown once a file proves to hold more than one message,
     // after whatever was said about its first one.
@@ -138,6 +140,7 @@ void readStream(const std::string& name, char* buffer, size_t have, const ChunkR
     left -= take;
     data = buffer;
     n = read(buffer, kReadSize);
+    counts.output.tick(counts.progress, name);
   }
   scanner.finish();
   counts.tally.listLines += scanner.listLines();
@@ -168,10 +171,8 @@ void warnTooDeep(const std::string& path, const std::string& first, uint64_t ref
 
 // -unpack: the first bytes of the file tell a compressed stream or archive,
 // whose regular files are read one by one, from plain data, read as ever.
-void readUnpacking(const std::string& path, OpenFile& file, Counts& counts) {
-  ChunkReader readFile = [&file](char* buffer, size_t capacity) {
-    return readSome(file, buffer, capacity);
-  };
+void readUnpacking(const std::string& path, OpenFile& file, const ChunkReader& readFile,
+                   Counts& counts) {
   // The first read, which plain data goes on from, is the one looked at:
   // it costs no read of its own.
   char buffer[kReadSize];
@@ -217,20 +218,25 @@ void readUnpacking(const std::string& path, OpenFile& file, Counts& counts) {
 }  // namespace
 
 void readMailFile(const std::string& path, const PathStatus& status, const RunOptions& options,
-                  Output& output, DayTable& table, RunTally& tally) {
+                  Output& output, DayTable& table, RunTally& tally, ProgressCounts& progress) {
   std::optional<OpenFile> file = openForReading(path, status);
   if (!file) {
     ++tally.unreadable;
     return;
   }
-  Counts counts{options, output, table, tally};
+  ++progress.files;
+  output.tick(progress, path);
+  Counts counts{options, output, table, tally, progress};
+  ChunkReader readFile = [&file, &progress](char* data, size_t capacity) {
+    size_t n = readSome(*file, data, capacity);
+    progress.bytesRead += n;
+    return n;
+  };
   if (options.unpack) {
-    readUnpacking(path, *file, counts);
+    readUnpacking(path, *file, readFile, counts);
   } else {
     char buffer[kReadSize];
-    readStream(
-        path, buffer, 0,
-        [&file](char* data, size_t capacity) { return readSome(*file, data, capacity); }, counts);
+    readStream(path, buffer, 0, readFile, counts);
   }
   closeFile(*file);
 }

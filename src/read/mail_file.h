@@ -10,6 +10,7 @@
 #include "common/tally.h"
 #include "platform/directory.h"
 #include "platform/output.h"
+#include "platform/progress.h"
 
 // Reads the file at `path`, whose status was just queried; when it is a
 // mailbox, counts each of its messages into `table`. Files that are not
@@ -18,8 +19,10 @@
 // is read in the same way, named ARCHIVE(ENTRY) in the path line. Under
 // -maildir, a file that holds one message is counted as that message. What
 // became of the file and its messages is added to `tally`; path lines and
-// warnings go to `output`.
+// warnings go to `output`. The bytes read, the file and the messages
+// counted are added to `progress`, and `output` is ticked with it as the
+// reading goes.
 void readMailFile(const std::string& path, const PathStatus& status, const RunOptions& options,
-                  Output& output, DayTable& table, RunTally& tally);
+                  Output& output, DayTable& table, RunTally& tally, ProgressCounts& progress);
 
 #endif  // VARNAK_READ_MAIL_FILE_H_

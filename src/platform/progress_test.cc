@@ -1,4 +1,4 @@
-#include "common/progress.h"
+#include "platform/progress.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // loop keeps up to date, when the line is due, and the text of the line.
 // Nothing here writes anywhere; the console decides where the line goes.
 
-#ifndef VARNAK_COMMON_PROGRESS_H_
-#define VARNAK_COMMON_PROGRESS_H_
+#ifndef VARNAK_PLATFORM_PROGRESS_H_
+#define VARNAK_PLATFORM_PROGRESS_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -62,4 +62,4 @@ ProgressLine formatProgressLine(const ProgressCounts& counts, std::optional<uint
 // (units of 1000, three digits).
 std::string formatByteCount(uint64_t bytes);
 
-#endif  // VARNAK_COMMON_PROGRESS_H_
+#endif  // VARNAK_PLATFORM_PROGRESS_H_
