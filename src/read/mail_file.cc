@@ -50,18 +50,21 @@ StreamKind streamKind(std::string_view head, const RunOptions& options) {
 
 // Which file group of the tally a stream read as a mailbox falls in. A
 // stream that holds no message, and that -maildir would read as one, is a
-// message file passed over, whatever the mailbox reading made of its text.
-void tallyFile(std::string_view head, bool heldMessages, const RunOptions& options,
+// message file passed over, whatever the mailbox reading made of its text;
+// returns whether the stream is one.
+bool tallyFile(std::string_view head, bool heldMessages, const RunOptions& options,
                RunTally& tally) {
   if (heldMessages) {
     ++tally.mailboxFiles;
   } else if (messageKind(head) != StreamKind::mailbox) {
     ++tally.messageFilesSkipped;
+    return true;
   } else if (!options.unpack && looksPacked(head.substr(0, kPackedHeadSize))) {
     ++tally.packedSkipped;
   } else {
     ++tally.notMailFiles;
   }
+  return false;
 }
 
 // What one stream's messages showed, for its file group.
@@ -145,9 +148,9 @@ void readStream(const std::string& name, char* buffer, size_t have, const ChunkR
   scanner.finish();
   counts.tally.listLines += scanner.listLines();
   if (kind == StreamKind::mailbox) {
-    uint64_t passedOver = counts.tally.messageFilesSkipped;
-    tallyFile({headBytes, headSize}, findings.heldMessages, options, counts.tally);
-    if (findings.textWithoutSeparator && counts.tally.messageFilesSkipped == passedOver)
+    bool messageFile =
+        tallyFile({headBytes, headSize}, findings.heldMessages, options, counts.tally);
+    if (findings.textWithoutSeparator && !messageFile)
       tallyMessage(*findings.textWithoutSeparator, counts.tally);
   } else {
     ++counts.tally.messageFiles;
