@@ -2,11 +2,11 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <optional>
 #include <string>
 #include <string_view>
 
 #include "common/day_table.h"
+#include "driver/input_size.h"
 #include "driver/options.h"
 #include "driver/report.h"
 #include "driver/summary.h"
@@ -42,22 +42,6 @@ void printRunMessages(const RunOptions& options, Output& output) {
                    std::to_string(int64_t{options.currentYear} - 50), "\n"});
 }
 
-// The size of all the input, for the progress line's share: known when
-// every argument is a regular file (a missing one adds nothing); a
-// directory or a pattern would take a walk of its own to measure.
-std::optional<uint64_t> inputSize(int first, int argc, const char* const* argv) {
-  uint64_t total = 0;
-  for (int i = first; i < argc; ++i) {
-    std::string_view argument = argv[i];
-    if (argument.find('*') != std::string_view::npos) return std::nullopt;
-    std::optional<PathStatus> status = queryStatus(argument);
-    if (!status) continue;
-    if (!status->isRegular) return std::nullopt;
-    total += status->size;
-  }
-  return total;
-}
-
 // Ends the run: output that could not be written is never reported as success.
 int finishRun(int status, ConsoleOutput& console) {
   if (console.finish()) return status;
@@ -90,7 +74,7 @@ int runMain(int argc, const char* const* argv) {
     ProgressCounts progress;
     // The sizes are only asked for where the line will show them.
     if (options.progress && console.showProgress())
-      console.setTotalBytes(inputSize(commandLine.firstPath, argc, argv));
+      console.setTotalBytes(inputSize({argv + commandLine.firstPath, argv + argc}));
     FileVisitor readFile = [&](const std::string& path, const PathStatus& status) {
       readMailFile(path, status, options, console, table, tally, progress);
     };
