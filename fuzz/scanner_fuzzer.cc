@@ -2,7 +2,7 @@
 // bytes, fed whole with each of its byte searches, and cut into chunks at
 // places the input chooses; first as a plain mailbox, then under a reading
 // option the input chooses (From: capture, list separators and their count,
-// one message).
+// Message-ID capture, one message).
 
 #include <cstddef>
 #include <cstdint>
@@ -23,7 +23,9 @@ ScanHandlers recorder(std::string& log) {
     log += std::to_string(m.fromLine.size()) + ":" + m.fromLine;
     log += std::to_string(m.dateText.size()) + ":" + m.dateText;
     log += std::to_string(m.size);
-    log += std::to_string(m.fromHeader.size()) + ":" + m.fromHeader + "\n";
+    log += std::to_string(m.fromHeader.size()) + ":" + m.fromHeader;
+    log += m.hasMessageId ? "I" + std::to_string(m.messageId.size()) + ":" + m.messageId : "-";
+    log += "\n";
   };
   handlers.headerTooLong = [&log](std::string_view text) {
     log += "W" + std::to_string(text.size()) + ":" + std::string(text) + "\n";
@@ -79,11 +81,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   // The chunk bytes also choose the reading option; 0 is the plain reading
   // just done.
   Reading reading;
-  unsigned choice = (bytes[0] ^ bytes[1]) % 6;
-  reading.options.captureFrom = choice == 1 || choice == 5;
+  unsigned choice = (bytes[0] ^ bytes[1]) % 8;
+  reading.options.captureFrom = choice == 1 || choice == 5 || choice == 7;
   reading.options.listSeparators = choice == 2 || choice == 5;
   reading.options.countListLines = choice == 3;
-  reading.oneMessage = choice == 4;
+  reading.options.captureMessageId = choice == 6 || choice == 7;
+  reading.oneMessage = choice == 4 || choice == 7;
   if (choice != 0) compare(reading, data, whole, chunks);
   return 0;
 }

@@ -20,6 +20,13 @@ struct MailMessage {
   // Under -me only: the value of the message's last "From:" header, its
   // folded lines included (line ends and all), up to the capture limit.
   std::string fromHeader;
+  // Only while Message-IDs are wanted (-unique, -summary): whether the
+  // message has a "Message-ID:" header (any case after the "M"), and the
+  // value of its first one, folded lines included, up to the capture
+  // limit. A resent message may carry a later one of its own; the first
+  // is the one its copies share.
+  bool hasMessageId = false;
+  std::string messageId;
   // Bytes of the message after its header block; wraps modulo 2^32.
   uint32_t size = 0;
 };

@@ -347,6 +347,17 @@ void setText(std::string& field, std::string_view text) {
   field.append(text);
 }
 
+// Whether the 11 bytes at `p` read "Message-ID:", the letters after the
+// "M" in either case. The "-" is compared as it is: folded, a CR would
+// pass for it.
+bool isMessageIdName(const char* p) {
+  constexpr char kName[] = "message-id:";
+  for (int i = 1; i < 10; ++i) {
+    if (i == 7 ? p[i] != '-' : (p[i] | 0x20) != kName[i]) return false;
+  }
+  return p[10] == ':';
+}
+
 // Whether the bytes at `p` read `word` (without its NUL): a compare of a
 // constant length, which the compiler makes one or two loads of.
 template <size_t n>
@@ -395,7 +406,11 @@ bool MailboxScanner::feed(const char* data, size_t size) {
       case ScanState::separatorLine:
       case ScanState::dateValue:
       case ScanState::fromValue:
+      case ScanState::messageIdValue:
         p = scanCapturedLine(p, end);
+        break;
+      case ScanState::wholeBody:
+        p = scanWholeBody(p, end);
         break;
       case ScanState::emptyLineSeen:
         p = scanEmptyLines(p, end);
@@ -434,8 +449,11 @@ void MailboxScanner::startCapture(const char* first) {
   captureSeen_ = 1;
 }
 
-bool MailboxScanner::capturingFrom() const {
-  return state_ == ScanState::fromValue || state_ == ScanState::fromFoldStart;
+// From: and Message-ID values are judged on what was kept of them, without
+// a word: a warning would add to a reading that only looks at them.
+bool MailboxScanner::capturingQuietly() const {
+  return state_ == ScanState::fromValue || state_ == ScanState::fromFoldStart ||
+         state_ == ScanState::messageIdValue || state_ == ScanState::messageIdFoldStart;
 }
 
 // Keeps the first bytes of the line. The warning comes the moment the line
@@ -446,8 +464,7 @@ void MailboxScanner::capture(const char* p, size_t n) {
   size_t take = std::min(n, room);
   std::memcpy(captureBuffer_ + captureSeen_, p, take);
   captureSeen_ += take;
-  // A From: value is judged on what was kept of it, without a word.
-  if (captureSeen_ == sizeof captureBuffer_ && !capturingFrom()) {
+  if (captureSeen_ == sizeof captureBuffer_ && !capturingQuietly()) {
     handlers_.headerTooLong(captured());
   }
 }
@@ -464,6 +481,8 @@ void MailboxScanner::startMessage(std::string_view fromLine) {
   setText(pending_.fromLine, fromLine);
   pending_.dateText.clear();
   pending_.fromHeader.clear();
+  pending_.hasMessageId = false;
+  pending_.messageId.clear();
   pending_.size = 0;
 }
 
@@ -492,6 +511,23 @@ void MailboxScanner::endDateLine() {
 // The value so far, without the colon; a folded line may add to it.
 void MailboxScanner::endFromLine() {
   setText(pending_.fromHeader, captured().substr(1));
+}
+
+// The first Message-ID is the message's: from its first line end on, no
+// other is watched for, though a folded line still adds to this one.
+void MailboxScanner::endMessageIdLine() {
+  pending_.hasMessageId = true;
+  setText(pending_.messageId, captured().substr(1));
+}
+
+// The body of data that is one message, to the end: only text mode's two
+// bytes matter in it.
+const char* MailboxScanner::scanWholeBody(const char* p, const char* end) {
+  const void* ctrlZ = std::memchr(p, '\x1a', static_cast<size_t>(end - p));
+  const char* stop = ctrlZ != nullptr ? static_cast<const char*>(ctrlZ) : end;
+  ptrdiff_t crs = std::count(p, stop, '\r');
+  pending_.size += static_cast<uint32_t>(stop - p - crs);
+  return stop == end ? end : skipCrOrEnd(stop, end);
 }
 
 // Inside a body line. Nothing happens in a body until an empty line, so
@@ -552,8 +588,14 @@ const char* MailboxScanner::scanHeaderLines(const char* p, const char* end) {
         state_ = ScanState::dateValue;
         startCapture(p + 4);
         return p + 5;
+      } else if (*p == 'M' && end - p >= 11 && watchesMessageId() && isMessageIdName(p)) {
+        // Unlike Date's, the colon counts, as it does through the table.
+        pending_.size += 11;
+        state_ = ScanState::messageIdValue;
+        startCapture(p + 10);
+        return p + 11;
       } else if (*p == 'R' || *p == 'D' || *p == '\n' || isCrOrCtrlZ(*p) ||
-                 (*p == 'F' && options_.captureFrom)) {
+                 (*p == 'F' && options_.captureFrom) || (*p == 'M' && watchesMessageId())) {
         return stepOne(p, end);
       }
       // Any other first byte is an ordinary header line's, counted below.
@@ -561,10 +603,12 @@ const char* MailboxScanner::scanHeaderLines(const char* p, const char* end) {
     }
     char extra = pending_.hasReceivedLine ? 'D' : 'R';
     size_t crs = 0;
-    // Watching From: lines as well, the search stops at every line end.
-    const char* stop = options_.captureFrom ? find<Search::line>(search_, p, end, crs)
-                       : crLf_              ? find<Search::headersCrLf>(search_, p, end, crs, extra)
-                                            : find<Search::headers>(search_, p, end, crs, extra);
+    // Watching From: lines, or Message-ID lines until the first, as well,
+    // the search stops at every line end.
+    bool everyLine = options_.captureFrom || watchesMessageId();
+    const char* stop = everyLine ? find<Search::line>(search_, p, end, crs)
+                       : crLf_   ? find<Search::headersCrLf>(search_, p, end, crs, extra)
+                                 : find<Search::headers>(search_, p, end, crs, extra);
     pending_.size += static_cast<uint32_t>(stop - p - crs);
     if (stop == end) {
       // The last line end may be directly before the end of the chunk.
@@ -595,12 +639,16 @@ const char* MailboxScanner::scanCapturedLine(const char* p, const char* end) {
     endSeparatorLine();
   } else if (line == ScanState::dateValue) {
     endDateLine();
-  } else {
+  } else if (line == ScanState::fromValue) {
     // Unlike the other two, a From: line's end is counted, and a blank
-    // after it folds the value on.
+    // after it folds the value on; so for a Message-ID line.
     pending_.size += 1;
     state_ = ScanState::fromFoldStart;
     endFromLine();
+  } else {
+    pending_.size += 1;
+    state_ = ScanState::messageIdFoldStart;
+    endMessageIdLine();
   }
   return stop + 1;
 }
@@ -640,7 +688,7 @@ const char* MailboxScanner::skipEmptyLines(const char* p, const char* end) {
 // One byte in a state where every byte may change the state: the starts of
 // lines and the prefixes the scanner recognises.
 void MailboxScanner::step(const char* p) {
-  ScanStep next = nextScanStep(state_, *p, options_.captureFrom);
+  ScanStep next = nextScanStep(state_, *p, {options_.captureFrom, watchesMessageId(), oneMessage_});
   state_ = next.next;
   switch (next.event) {
     case ScanEvent::none:
@@ -660,10 +708,12 @@ void MailboxScanner::step(const char* p) {
       pending_.size = 0;
       break;
     case ScanEvent::fromStarts:
+    case ScanEvent::messageIdStarts:
       pending_.size += 1;
       startCapture(p);
       break;
     case ScanEvent::fromContinues:
+    case ScanEvent::messageIdContinues:
       pending_.size += 1;
       capture("\n", 1);
       capture(p, 1);
@@ -671,6 +721,7 @@ void MailboxScanner::step(const char* p) {
     case ScanEvent::separatorEnds:
     case ScanEvent::dateEnds:
     case ScanEvent::fromLineEnds:
+    case ScanEvent::messageIdLineEnds:
       break;  // captured lines are scanned a run at a time, never here
   }
 }

@@ -41,6 +41,9 @@ struct ScanOptions {
   // -me: keep the value of each message's "From:" header, folded lines
   // included.
   bool captureFrom = false;
+  // -unique, -summary: keep the value of each message's first Message-ID
+  // header, folded lines included.
+  bool captureMessageId = false;
 };
 
 // Where the scanner stands in the file; scan/scan_table.h, the state table,
@@ -65,7 +68,8 @@ class MailboxScanner {
   // Before the first byte: the data is one message, not a mailbox (a
   // Maildir's or MH folder's file, an .eml file), and `name` stands in
   // its warnings where a separator line would. Its first byte begins its
-  // header block, and no "From " line in it separates anything.
+  // header block, and every byte after that block is its body: no "From "
+  // line in it separates anything or opens another header block.
   void startOneMessage(std::string_view name);
 
   // Refused "From " lines that -lists would take (under countListLines).
@@ -95,7 +99,10 @@ class MailboxScanner {
   void endSeparatorLine();
   void endDateLine();
   void endFromLine();
-  bool capturingFrom() const;
+  void endMessageIdLine();
+  bool capturingQuietly() const;
+  bool watchesMessageId() const { return options_.captureMessageId && !pending_.hasMessageId; }
+  const char* scanWholeBody(const char* p, const char* end);
   void startMessage(std::string_view fromLine);
 
   bool takesSeparator(std::string_view line);
