@@ -38,6 +38,12 @@ struct RunOptions {
   // When not empty, a message is sent when its From: header holds one of
   // these addresses, and received otherwise.
   std::vector<std::string> me;
+  // -unique: a message whose Message-ID and Date equal an earlier one's is
+  // a copy of it, and counted once.
+  bool unique = false;
+  // -exclude: names that leave out every path, folder or archive entry one
+  // of whose parts matches one of them.
+  std::vector<std::string> exclude;
 };
 
 #endif  // VARNAK_COMMON_RUN_OPTIONS_H_

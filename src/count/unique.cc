@@ -152,6 +152,17 @@ void DigestSet::grow(Shard& shard) {
   shard = std::move(bigger);
 }
 
+bool repeatsEarlier(const MailMessage& message, Sightings& sightings) {
+  std::string_view id = message.hasMessageId ? messageIdText(message.messageId) : "";
+  if (id.empty()) {
+    ++sightings.withoutId;
+    return false;
+  }
+  if (sightings.seen.insert(messageDigest(id, dateIdText(message.dateText)))) return false;
+  ++sightings.repeats;
+  return true;
+}
+
 bool DigestSet::insert(uint64_t digest) {
   if (digest == 0) {
     if (holdsZero_) return false;

@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "scan/message.h"
+
 // SipHash-2-4 under the 128-bit key (k0, k1) of the bytes of `pieces` laid
 // end to end: a well-studied keyed hash whose 64-bit results are as good as
 // random for any input, so that one false merge among 10 million messages
@@ -76,5 +78,18 @@ class DigestSet {
   size_t bytesHeld_ = 0;
   size_t peakBytesHeld_ = 0;
 };
+
+// What the run remembers of the messages it has met, under -unique and for
+// -summary's count of repeats: one record for the whole run, handed down.
+struct Sightings {
+  DigestSet seen;
+  uint64_t withoutId = 0;  // messages looked at without a Message-ID
+  uint64_t repeats = 0;    // messages that repeat one met earlier
+};
+
+// Looks `message` (a scanner record with its Message-ID captured) up among
+// the messages met so far and adds it; true when it repeats one of them. A
+// message without a Message-ID never does.
+bool repeatsEarlier(const MailMessage& message, Sightings& sightings);
 
 #endif  // VARNAK_COUNT_UNIQUE_H_

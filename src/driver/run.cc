@@ -70,11 +70,17 @@ int runMain(int argc, const char* const* argv) {
   DayTable table;
   if (table.create(options.firstYear, options.yearCount)) {
     RunTally tally;
+    // Messages are looked up among those met before only when -unique or
+    // the tally asks: the digests cost memory.
+    Sightings sightings;
+    Sightings* sighted = options.unique || options.summary ? &sightings : nullptr;
     FileVisitor readFile = [&](const std::string& path, const PathStatus& status) {
-      readMailFile(path, status, options, console, table, tally);
+      readMailFile(path, status, options, console, table, tally, sighted);
     };
     for (int i = commandLine.firstPath; i < argc; ++i)
       processArgument(argv[i], options, console, tally, readFile);
+    tally.withoutMessageId = sightings.withoutId;
+    tally.repeats = sightings.repeats;
     printReport(table, options, console);
     if (options.summary) printTally(tally, options, console);
   } else {

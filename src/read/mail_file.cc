@@ -5,6 +5,7 @@
 
 #include "common/byte_source.h"
 #include "count/count_message.h"
+#include "input/exclude.h"
 #include "platform/file.h"
 #include "read/message_file.h"
 #include "scan/scanner.h"
@@ -24,6 +25,7 @@ struct Counts {
   Output& output;
   DayTable& table;
   RunTally& tally;
+  Sightings* sightings;
 };
 
 // What the first bytes of a file or entry make of it.
@@ -61,7 +63,9 @@ ScanHandlers handlersFor(const std::string& name, Counts& counts, bool& heldMess
   bool announced = false;
   handlers.message = [&name, &counts, &heldMessages, announced](const MailMessage& message,
                                                                 bool atSeparator) mutable {
-    tallyMessage(countMessage(message, counts.options, counts.output, counts.table), counts.tally);
+    tallyMessage(
+        countMessage(message, counts.options, counts.output, counts.table, counts.sightings),
+        counts.tally);
     if (!message.fromLine.empty()) heldMessages = true;
     // The path is shown once a file proves to hold more than one message,
     // after whatever was said about its first one.
@@ -89,6 +93,7 @@ void readStream(const std::string& name, char* buffer, size_t have, const ChunkR
   scanOptions.listSeparators = options.lists;
   scanOptions.countListLines = options.summary && !options.lists;
   scanOptions.captureFrom = !options.me.empty();
+  scanOptions.captureMessageId = counts.sightings != nullptr;
   MailboxScanner scanner(handlersFor(name, counts, heldMessages), scanOptions);
   size_t n = have != 0 ? have : read(buffer, kReadSize);
   // The buffer is read into again; the tally judges the file by a copy of
@@ -154,6 +159,13 @@ void readUnpacking(const std::string& path, OpenFile& file, Counts& counts) {
   handlers.problem = [&counts](const std::string& name, std::string_view problem) {
     counts.output.warning(counts.options.terse, {"Unable to unpack ", name, ": ", problem, "\n"});
   };
+  if (!counts.options.exclude.empty()) {
+    handlers.leavesOut = [&counts](std::string_view entryPath) {
+      bool out = excludesAnyPart(entryPath, counts.options.exclude);
+      counts.tally.excluded += out;
+      return out;
+    };
+  }
   // Only a regular file seeks (a 7z archive needs it).
   ChunkSeeker seek;
   if (file.knownSize) {
@@ -165,13 +177,13 @@ void readUnpacking(const std::string& path, OpenFile& file, Counts& counts) {
 }  // namespace
 
 void readMailFile(const std::string& path, const PathStatus& status, const RunOptions& options,
-                  Output& output, DayTable& table, RunTally& tally) {
+                  Output& output, DayTable& table, RunTally& tally, Sightings* sightings) {
   std::optional<OpenFile> file = openForReading(path, status);
   if (!file) {
     ++tally.unreadable;
     return;
   }
-  Counts counts{options, output, table, tally};
+  Counts counts{options, output, table, tally, sightings};
   if (options.unpack) {
     readUnpacking(path, *file, counts);
   } else {

@@ -8,6 +8,7 @@
 #include "common/day_table.h"
 #include "common/run_options.h"
 #include "common/tally.h"
+#include "count/unique.h"
 #include "platform/directory.h"
 #include "platform/output.h"
 
@@ -18,8 +19,9 @@
 // is read in the same way, named ARCHIVE(ENTRY) in the path line. Under
 // -maildir, a file that holds one message is counted as that message. What
 // became of the file and its messages is added to `tally`; path lines and
-// warnings go to `output`.
+// warnings go to `output`. `sightings`, under -unique or -summary, holds
+// the messages met earlier in the run.
 void readMailFile(const std::string& path, const PathStatus& status, const RunOptions& options,
-                  Output& output, DayTable& table, RunTally& tally);
+                  Output& output, DayTable& table, RunTally& tally, Sightings* sightings);
 
 #endif  // VARNAK_READ_MAIL_FILE_H_

@@ -69,6 +69,10 @@ struct UnpackHandlers {
   // account of what is wrong with it (libarchive's own words where it has
   // them). Entries decoded before the damage have been handed on already.
   std::function<void(const std::string& name, std::string_view problem)> problem;
+  // Asked, when set, of each regular file of an archive with its path in
+  // the archive (ENTRY of ARCHIVE(ENTRY)) before anything of it is read:
+  // true leaves it out, unread and not opened even when it is packed.
+  std::function<bool(std::string_view path)> leavesOut;
 };
 
 // Decodes `source` and hands each regular file in it to handlers.entry,
