@@ -161,14 +161,15 @@ size_t lastSeparator(std::string_view argument) {
   return argument.find_last_of("\\/:");
 }
 
-// Hands `path` to the visitor, or walks it when it is a directory. A path
-// that cannot be reached is reported and skipped.
+// A walk from an argument, with the run's settings.
 Walk startWalk(const RunOptions& options, Output& output, RunTally& tally,
                const FileVisitor& visitFile) {
   return Walk{visitFile,       options.terse, options.maildir, options.exclude,
               options.summary, output,        tally,           {}};
 }
 
+// Hands `path` to the visitor, or walks it when it is a directory. A path
+// that cannot be reached is reported and skipped.
 void processPath(std::string_view path, const RunOptions& options, Output& output, RunTally& tally,
                  const FileVisitor& visitFile) {
   Walk walk = startWalk(options, output, tally, visitFile);

@@ -32,6 +32,9 @@ enum class Search {
   line,         // an LF or a CR
   headers,      // a CR, or an LF directly followed by a line start (below)
   headersCrLf,  // an LF directly followed by a line start; CRs counted
+  // The same two while a Message-ID is wanted: an "M" also starts a line.
+  idHeaders,
+  idHeadersCrLf,
   emptyLines,   // any byte but LF and CR; CRs counted
   emptyLinesLf  // any byte but LF
 };
@@ -49,6 +52,20 @@ bool startsWatchedLine(char c, char extra) {
   return c == '\n' || c == '\r' || c == 'D' || c == extra;
 }
 
+constexpr bool isHeaderSearch(Search kind) {
+  return kind == Search::headers || kind == Search::headersCrLf || kind == Search::idHeaders ||
+         kind == Search::idHeadersCrLf;
+}
+
+// The header searches of CR LF files, which drop the CRs and count them.
+constexpr bool isCrLfHeaderSearch(Search kind) {
+  return kind == Search::headersCrLf || kind == Search::idHeadersCrLf;
+}
+
+constexpr bool stopsBeforeM(Search kind) {
+  return kind == Search::idHeaders || kind == Search::idHeadersCrLf;
+}
+
 // The plain loop is the definition of each search; the vector versions
 // must find the same byte and count the same CRs.
 template <Search kind>
@@ -63,11 +80,15 @@ const char* findPlain(const char* p, const char* end, size_t& crs, char extra) {
       if (c == '\n' && end - p >= 2 && (p[1] == '\n' || p[1] == '\r')) return p;
     } else if constexpr (kind == Search::line) {
       if (c == '\n' || c == '\r') return p;
-    } else if constexpr (kind == Search::headers) {
-      if (c == '\r' || (c == '\n' && end - p >= 2 && startsWatchedLine(p[1], extra))) return p;
-    } else if constexpr (kind == Search::headersCrLf) {
-      crs += c == '\r';
-      if (c == '\n' && end - p >= 2 && startsWatchedLine(p[1], extra)) return p;
+    } else if constexpr (isHeaderSearch(kind)) {
+      if constexpr (isCrLfHeaderSearch(kind)) {
+        crs += c == '\r';
+      } else if (c == '\r') {
+        return p;
+      }
+      if (c == '\n' && end - p >= 2 &&
+          (startsWatchedLine(p[1], extra) || (stopsBeforeM(kind) && p[1] == 'M')))
+        return p;
     } else if constexpr (kind == Search::emptyLines) {
       if (c != '\n' && c != '\r') return p;
       crs += c == '\r';
@@ -90,7 +111,7 @@ constexpr ptrdiff_t kBlockReach = looksAhead(kind) ? 65 : 64;
 
 // Whether the kind counts the CRs it goes past.
 constexpr bool countsCrs(Search kind) {
-  return kind == Search::bodyCrLf || kind == Search::headersCrLf || kind == Search::emptyLines;
+  return kind == Search::bodyCrLf || isCrLfHeaderSearch(kind) || kind == Search::emptyLines;
 }
 
 // The stop found at bit `at` of the block's stop mask: the CRs before it
@@ -120,12 +141,13 @@ inline const char* stopAt(const char* block, uint64_t stops, uint64_t crs, size_
     return either(pairs, ctrlZ);                                                 \
   } else if constexpr (kind == Search::line) {                                   \
     return either(either(lf, cr), ctrlZ);                                        \
-  } else if constexpr (kind == Search::headers || kind == Search::headersCrLf) { \
+  } else if constexpr (isHeaderSearch(kind)) {                                   \
     Vector next = load(at + 1);                                                  \
     Vector starts = either(either(equal(next, '\n'), equal(next, '\r')),         \
                            either(equal(next, 'D'), equal(next, extra)));        \
+    if constexpr (stopsBeforeM(kind)) starts = either(starts, equal(next, 'M')); \
     Vector ends = either(both(lf, starts), ctrlZ);                               \
-    return kind == Search::headers ? either(ends, cr) : ends;                    \
+    return isCrLfHeaderSearch(kind) ? ends : either(ends, cr);                   \
   } else {                                                                       \
     return zeroBytes(either(lf, cr));                                            \
   }
@@ -566,6 +588,20 @@ const char* MailboxScanner::scanBody(const char* p, const char* end) {
   }
 }
 
+// The stop of the header search from `p`: the end of a line before one
+// that the reader may look at. Watching From: lines as well, the search
+// stops at every line end; wanting a Message-ID, also before an "M".
+const char* MailboxScanner::findHeaderStop(const char* p, const char* end, size_t& crs) const {
+  char extra = pending_.hasReceivedLine ? 'D' : 'R';
+  if (options_.captureFrom) return find<Search::line>(search_, p, end, crs);
+  if (watchesMessageId()) {
+    return crLf_ ? find<Search::idHeadersCrLf>(search_, p, end, crs, extra)
+                 : find<Search::idHeaders>(search_, p, end, crs, extra);
+  }
+  return crLf_ ? find<Search::headersCrLf>(search_, p, end, crs, extra)
+               : find<Search::headers>(search_, p, end, crs, extra);
+}
+
 // Inside the header block, at the start of a line or in a line the reader
 // does not look at. The two prefixes the reader looks for are taken in one
 // compare each where all their bytes are there; anything else at a line's
@@ -601,14 +637,8 @@ const char* MailboxScanner::scanHeaderLines(const char* p, const char* end) {
       // Any other first byte is an ordinary header line's, counted below.
       state_ = ScanState::headerLine;
     }
-    char extra = pending_.hasReceivedLine ? 'D' : 'R';
     size_t crs = 0;
-    // Watching From: lines, or Message-ID lines until the first, as well,
-    // the search stops at every line end.
-    bool everyLine = options_.captureFrom || watchesMessageId();
-    const char* stop = everyLine ? find<Search::line>(search_, p, end, crs)
-                       : crLf_   ? find<Search::headersCrLf>(search_, p, end, crs, extra)
-                                 : find<Search::headers>(search_, p, end, crs, extra);
+    const char* stop = findHeaderStop(p, end, crs);
     pending_.size += static_cast<uint32_t>(stop - p - crs);
     if (stop == end) {
       // The last line end may be directly before the end of the chunk.

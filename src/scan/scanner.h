@@ -103,6 +103,7 @@ class MailboxScanner {
   bool capturingQuietly() const;
   bool watchesMessageId() const { return options_.captureMessageId && !pending_.hasMessageId; }
   const char* scanWholeBody(const char* p, const char* end);
+  const char* findHeaderStop(const char* p, const char* end, size_t& crs) const;
   void startMessage(std::string_view fromLine);
 
   bool takesSeparator(std::string_view line);
