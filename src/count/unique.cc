@@ -1,69 +1,25 @@
 #include "count/unique.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
+#include <string>
 
 namespace {
 
-constexpr uint64_t rotate(uint64_t x, int bits) {
-  return (x << bits) | (x >> (64 - bits));
+// The 8 bytes at `p` as a little-endian number, whatever the processor, so
+// that a digest is the same everywhere.
+uint64_t littleEndianWord(const char* p) {
+  uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) {
+    uint64_t swapped = 0;
+    for (int i = 0; i < 8; ++i, word >>= 8)
+      swapped = swapped << 8 | (word & 0xff);
+    word = swapped;
+  }
+  return word;
 }
-
-// SipHash's state, fed 8 bytes at a time; the bytes of a word not yet
-// complete wait in `tail`.
-struct SipState {
-  uint64_t v0, v1, v2, v3;
-  uint64_t tail = 0;
-  uint64_t length = 0;
-
-  SipState(uint64_t k0, uint64_t k1)
-      : v0(k0 ^ 0x736f6d6570736575),
-        v1(k1 ^ 0x646f72616e646f6d),
-        v2(k0 ^ 0x6c7967656e657261),
-        v3(k1 ^ 0x7465646279746573) {}
-
-  void round() {
-    v0 += v1;
-    v1 = rotate(v1, 13) ^ v0;
-    v0 = rotate(v0, 32);
-    v2 += v3;
-    v3 = rotate(v3, 16) ^ v2;
-    v0 += v3;
-    v3 = rotate(v3, 21) ^ v0;
-    v2 += v1;
-    v1 = rotate(v1, 17) ^ v2;
-    v2 = rotate(v2, 32);
-  }
-
-  // Two rounds a word: the "2" of SipHash-2-4.
-  void word(uint64_t m) {
-    v3 ^= m;
-    round();
-    round();
-    v0 ^= m;
-  }
-
-  // The words are read as little-endian whatever the processor, so that a
-  // digest is the same everywhere.
-  void add(std::string_view bytes) {
-    for (char c : bytes) {
-      tail |= uint64_t{static_cast<unsigned char>(c)} << (8 * (length % 8));
-      ++length;
-      if (length % 8 == 0) {
-        word(tail);
-        tail = 0;
-      }
-    }
-  }
-
-  // The last word carries the length's low byte; four rounds finish.
-  uint64_t finish() {
-    word(tail | (length & 0xff) << 56);
-    v2 ^= 0xff;
-    for (int i = 0; i < 4; ++i)
-      round();
-    return v0 ^ v1 ^ v2 ^ v3;
-  }
-};
 
 bool isBlankOrLineEnd(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r';
@@ -77,10 +33,9 @@ std::string_view trimmed(std::string_view text) {
   return text;
 }
 
-// A fixed key: the digests need no secret, only the hash's quality, and
+// A fixed seed: the digests need no secret, only the hash's quality, and
 // must not change from one run to the next.
-constexpr uint64_t kDigestKey0 = 0x7661726e616b2d75;
-constexpr uint64_t kDigestKey1 = 0x6e69717565000001;
+constexpr uint64_t kDigestSeed = 0x7661726e616b2d75;
 
 // A table 4/5 full doubles before it takes another digest: linear probing
 // stays short, and the tables hold at most 20 bytes a digest.
@@ -90,11 +45,24 @@ bool isFull(size_t used, size_t slots) {
 
 }  // namespace
 
-uint64_t sipHash24(uint64_t k0, uint64_t k1, std::initializer_list<std::string_view> pieces) {
-  SipState state(k0, k1);
-  for (std::string_view piece : pieces)
-    state.add(piece);
-  return state.finish();
+uint64_t murmurHash64A(std::string_view bytes, uint64_t seed) {
+  constexpr uint64_t kMultiplier = 0xc6a4a7935bd1e995;
+  constexpr int kShift = 47;
+  uint64_t h = seed ^ (bytes.size() * kMultiplier);
+  size_t whole = bytes.size() - bytes.size() % 8;
+  for (size_t i = 0; i < whole; i += 8) {
+    uint64_t k = littleEndianWord(bytes.data() + i) * kMultiplier;
+    k ^= k >> kShift;
+    h = (h ^ k * kMultiplier) * kMultiplier;
+  }
+  if (whole < bytes.size()) {
+    for (size_t i = whole; i < bytes.size(); ++i)
+      h ^= uint64_t{static_cast<unsigned char>(bytes[i])} << (8 * (i - whole));
+    h *= kMultiplier;
+  }
+  h ^= h >> kShift;
+  h *= kMultiplier;
+  return h ^ (h >> kShift);
 }
 
 std::string_view messageIdText(std::string_view value) {
@@ -112,15 +80,22 @@ std::string_view dateIdText(std::string_view dateText) {
 
 uint64_t messageDigest(std::string_view messageId, std::string_view date) {
   // The ID's length goes first, so that no ID and date can run together
-  // into the bytes of another pair.
-  char length[8];
-  uint64_t n = messageId.size();
-  for (char& byte : length) {
-    byte = static_cast<char>(n & 0xff);
-    n >>= 8;
+  // into the bytes of another pair. The usual pair fits the buffer on the
+  // stack; a longer one gets one of its own.
+  char buffer[512];
+  std::string longer;
+  size_t total = 8 + messageId.size() + date.size();
+  char* bytes = buffer;
+  if (total > sizeof buffer) {
+    longer.resize(total);
+    bytes = longer.data();
   }
-  return sipHash24(kDigestKey0, kDigestKey1,
-                   {std::string_view(length, sizeof length), messageId, date});
+  uint64_t n = messageId.size();
+  for (size_t i = 0; i < 8; ++i, n >>= 8)
+    bytes[i] = static_cast<char>(n & 0xff);
+  std::memcpy(bytes + 8, messageId.data(), messageId.size());
+  std::memcpy(bytes + 8 + messageId.size(), date.data(), date.size());
+  return murmurHash64A(std::string_view(bytes, total), kDigestSeed);
 }
 
 // The slot a digest's probe starts at: the bits below the shard's.

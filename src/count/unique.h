@@ -14,17 +14,18 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <string_view>
 #include <vector>
 
 #include "scan/message.h"
 
-// SipHash-2-4 under the 128-bit key (k0, k1) of the bytes of `pieces` laid
-// end to end: a well-studied keyed hash whose 64-bit results are as good as
-// random for any input, so that one false merge among 10 million messages
-// has odds of about 3 in a million.
-uint64_t sipHash24(uint64_t k0, uint64_t k1, std::initializer_list<std::string_view> pieces);
+// MurmurHash64A (Austin Appleby's 64-bit MurmurHash2) of `bytes` under
+// `seed`: a small, well-studied hash whose 64-bit results spread like
+// random ones over any input, so that one false merge among 10 million
+// messages has odds of about 3 in a million. It costs a few instructions a
+// word, which -unique pays for every message (a keyed hash such as SipHash
+// costs several times that, and no one picks the messages to defeat it).
+uint64_t murmurHash64A(std::string_view bytes, uint64_t seed);
 
 // The identifying text of a Message-ID header's value (folded lines
 // included): what stands inside its first "<" ... ">", or, when it holds

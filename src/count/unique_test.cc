@@ -1,5 +1,6 @@
 #include "count/unique.h"
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <unordered_set>
@@ -8,11 +9,6 @@
 
 namespace {
 
-// The key and messages of the SipHash authors' test vectors: key bytes 00
-// to 0f, message bytes 00, 01, ... up to the length.
-constexpr uint64_t kVectorKey0 = 0x0706050403020100;
-constexpr uint64_t kVectorKey1 = 0x0f0e0d0c0b0a0908;
-
 std::string countingBytes(size_t n) {
   std::string bytes;
   for (size_t i = 0; i < n; ++i)
@@ -20,33 +16,45 @@ std::string countingBytes(size_t n) {
   return bytes;
 }
 
-TEST(UniqueTest, SipHashGivesThePublishedVectors) {
+// Values of a plain transcription of the reference code (in Python, with
+// 64-bit wrapping by hand), on bytes 00, 01, ... up to the length, through
+// every length of the last, partial word.
+TEST(UniqueTest, MurmurHashGivesTheReferenceValues) {
   const struct {
-    size_t length;
+    std::string bytes;
+    uint64_t seed;
     uint64_t hash;
   } cases[] = {
-      {0, 0x726fdb47dd0e0e31},
-      {1, 0x74f839c593dc67fd},
-      {8, 0x93f5f5799a932462},
-      {15, 0xa129ca6149be45e5},
+      {"", 0, 0},
+      {"a", 0, 0x071717d2d36b6b11},
+      {"abcdefgh", 0, 0xafdb0257ff41aa98},
+      {countingBytes(15), 0, 0x9416c982407481ab},
+      {countingBytes(40), 0, 0x7f3f408bed537f14},
+      {"hello", 0x9747b28c, 0x3ab0500e3b0ff825},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(sipHash24(kVectorKey0, kVectorKey1, {countingBytes(c.length)}), c.hash) << c.length;
+    EXPECT_EQ(murmurHash64A(c.bytes, c.seed), c.hash) << c.bytes.size();
   }
 }
 
-TEST(UniqueTest, SipHashOfPiecesIsThatOfTheirBytesEndToEnd) {
-  std::string bytes = countingBytes(40);
-  uint64_t whole = sipHash24(kVectorKey0, kVectorKey1, {bytes});
-  std::string_view view(bytes);
-  for (size_t a = 0; a <= view.size(); ++a) {
-    for (size_t b = a; b <= view.size(); b += 7) {
-      EXPECT_EQ(sipHash24(kVectorKey0, kVectorKey1,
-                          {view.substr(0, a), view.substr(a, b - a), view.substr(b)}),
-                whole)
-          << a << " " << b;
+// A good hash changes about half of its bits for any one bit of input:
+// flipping each bit of an ID-sized input in turn, the changed output bits
+// average close to 32 and no flip leaves fewer than a fifth changed.
+TEST(UniqueTest, EachInputBitChangesAboutHalfTheDigest) {
+  std::string bytes = "0123456789.abcdefghij@host.example.org";
+  uint64_t base = murmurHash64A(bytes, 7);
+  int total = 0, fewest = 64, flips = 0;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    for (int bit = 0; bit < 8; ++bit, ++flips) {
+      std::string flipped = bytes;
+      flipped[i] = static_cast<char>(flipped[i] ^ (1 << bit));
+      int changed = __builtin_popcountll(murmurHash64A(flipped, 7) ^ base);
+      total += changed;
+      fewest = std::min(fewest, changed);
     }
   }
+  EXPECT_NEAR(static_cast<double>(total) / flips, 32.0, 1.5);
+  EXPECT_GE(fewest, 13);
 }
 
 TEST(UniqueTest, MessageIdTextIsInsideTheFirstBracketsOrTheTrimmedValue) {
@@ -93,6 +101,11 @@ TEST(UniqueTest, DigestsTellPairsApartAtAnySplit) {
         << c.id1 << "|" << c.date1;
   }
   EXPECT_EQ(messageDigest("a@b", "1 Jan 2020"), messageDigest("a@b", "1 Jan 2020"));
+  // Pairs too long for the one copy are hashed in pieces, to the same end.
+  const std::string longId(600, 'i');
+  EXPECT_NE(messageDigest(longId, "1 Jan 2020"), messageDigest(longId + "i", "1 Jan 2020"));
+  EXPECT_NE(messageDigest(longId, "1 Jan 2020"), messageDigest(longId, "2 Jan 2020"));
+  EXPECT_NE(messageDigest(longId.substr(0, 499), "x"), messageDigest(longId.substr(0, 498), "ix"));
 }
 
 // The set against the library's: every insert gives the same answer.

@@ -602,6 +602,31 @@ const char* MailboxScanner::findHeaderStop(const char* p, const char* end, size_
                : find<Search::headers>(search_, p, end, crs, extra);
 }
 
+// A Message-ID line at `p` that lies whole in the chunk, is not folded and
+// holds neither CR nor Ctrl-Z but at its end is taken at once: its value
+// kept, its bytes counted as the table counts them (name, colon, value and
+// line end). Returns the start of the next line, or nullptr to leave the
+// line to the byte-by-byte capture.
+const char* MailboxScanner::takeMessageIdLine(const char* p, const char* end) {
+  const char* value = p + 11;
+  size_t crs = 0;
+  const char* valueEnd = find<Search::line>(search_, value, end, crs);
+  // The line search stops at a CR as well: one is taken only before the LF.
+  const char* lineEnd = valueEnd;
+  if (lineEnd != end && *lineEnd == '\r') ++lineEnd;
+  // The next byte must be there to tell that the line is not folded.
+  if (end - lineEnd < 2 || *lineEnd != '\n') return nullptr;
+  char next = lineEnd[1];
+  if (next == ' ' || next == '\t' || isCrOrCtrlZ(next)) return nullptr;
+  auto length = static_cast<size_t>(valueEnd - value);
+  if (length >= kCaptureLimit) return nullptr;
+  pending_.hasMessageId = true;
+  setText(pending_.messageId, std::string_view(value, length));
+  pending_.size += static_cast<uint32_t>(valueEnd - p + 1);
+  state_ = ScanState::headerLineStart;
+  return lineEnd + 1;
+}
+
 // Inside the header block, at the start of a line or in a line the reader
 // does not look at. The two prefixes the reader looks for are taken in one
 // compare each where all their bytes are there; anything else at a line's
@@ -625,6 +650,10 @@ const char* MailboxScanner::scanHeaderLines(const char* p, const char* end) {
         startCapture(p + 4);
         return p + 5;
       } else if (*p == 'M' && end - p >= 11 && watchesMessageId() && isMessageIdName(p)) {
+        if (const char* next = takeMessageIdLine(p, end)) {
+          p = next;
+          continue;
+        }
         // Unlike Date's, the colon counts, as it does through the table.
         pending_.size += 11;
         state_ = ScanState::messageIdValue;
@@ -677,8 +706,11 @@ const char* MailboxScanner::scanCapturedLine(const char* p, const char* end) {
     endFromLine();
   } else {
     pending_.size += 1;
-    state_ = ScanState::messageIdFoldStart;
     endMessageIdLine();
+    // A next byte that cannot fold the line on begins a header line, as it
+    // would through the table: the fold state is then skipped.
+    bool folds = stop + 1 == end || stop[1] == ' ' || stop[1] == '\t' || isCrOrCtrlZ(stop[1]);
+    state_ = folds ? ScanState::messageIdFoldStart : ScanState::headerLineStart;
   }
   return stop + 1;
 }

@@ -104,6 +104,7 @@ class MailboxScanner {
   bool watchesMessageId() const { return options_.captureMessageId && !pending_.hasMessageId; }
   const char* scanWholeBody(const char* p, const char* end);
   const char* findHeaderStop(const char* p, const char* end, size_t& crs) const;
+  const char* takeMessageIdLine(const char* p, const char* end);
   void startMessage(std::string_view fromLine);
 
   bool takesSeparator(std::string_view line);
