@@ -6,6 +6,7 @@
 // usage: make_mailbox SHAPE MEBIBYTES OUTPUT
 //        make_mailbox tree FILES DIRECTORY
 //        make_mailbox maildir FILES DIRECTORY
+//        make_mailbox ids MESSAGES OUTPUT
 //
 // Shapes of a single file:
 //   realistic        about 5.9 KiB a message (about 180,000 messages a GiB),
@@ -20,6 +21,8 @@
 //                    separators
 //   long-lines       Date lines and "From " paragraphs whose captured text
 //                    has 4,095, 4,096 or 9,000 bytes
+// An ids mailbox holds MESSAGES small messages, each with a Message-ID of
+// its own, for the memory and time -unique takes to tell them apart.
 // A tree holds FILES small mailboxes of one to three messages, a thousand
 // to a directory; a Maildir holds FILES messages in cur/ and new/ (tmp/ is
 // empty), without separator lines, as Maildir keeps them.
@@ -228,6 +231,15 @@ struct Writer {
     add(body + "\n\n");
   }
 
+  // A tiny message with a Message-ID no other message has.
+  void distinct() {
+    Date d = date();
+    ++messageNumber;
+    add(separator(d));
+    add("Message-ID: <" + token(20) + "." + number(messageNumber) + "@host.example>\n");
+    add("Date: " + rfc822(d) + "\n\nThe body of a short message.\n\n");
+  }
+
   void headerHeavy() {
     Date d = date();
     add(separator(d));
@@ -422,11 +434,19 @@ int writeMaildir(uint64_t files, const std::string& root) {
   return 0;
 }
 
+int writeDistinct(uint64_t messages, const char* path) {
+  Writer writer;
+  for (uint64_t i = 0; i < messages; ++i)
+    writer.distinct();
+  return writeFile(path, writer.out) ? 0 : 1;
+}
+
 int usage() {
   std::fprintf(stderr,
                "usage: make_mailbox SHAPE MEBIBYTES OUTPUT\n"
                "       make_mailbox tree FILES DIRECTORY\n"
                "       make_mailbox maildir FILES DIRECTORY\n"
+               "       make_mailbox ids MESSAGES OUTPUT\n"
                "shapes: realistic crlf tiny headers blank-runs from-paragraphs long-lines\n");
   return 2;
 }
@@ -441,5 +461,6 @@ int main(int argc, char** argv) {
   if (end == argv[2] || *end != '\0') return usage();
   if (shape == "tree") return writeTree(amount, argv[3]);
   if (shape == "maildir") return writeMaildir(amount, argv[3]);
+  if (shape == "ids") return writeDistinct(amount, argv[3]);
   return writeShape(shape, amount << 20, argv[3]);
 }

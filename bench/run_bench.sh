@@ -10,7 +10,10 @@
 # resident memory. For a tree of FILES small mailboxes (and a Maildir of
 # FILES messages, once varnak reads Maildirs with -maildir) it prints the
 # processor and wall microseconds per file, the system calls per file
-# (strace -c -f) and the peak memory.
+# (strace -c -f) and the peak memory. For -unique it runs varnak with and
+# without it, paired the same way, on the realistic file and on a mailbox
+# of UNIQUE_MESSAGES distinct messages, and prints the processor seconds
+# and peak memory of both.
 #
 # It reports and never fails on a time; it fails only when something cannot
 # be built, written or run.
@@ -22,6 +25,8 @@
 #              BENCH_DIR  where the generated data is kept (default /tmp)
 #              SHAPES     the shapes to measure (default: all of them)
 #              TREES      the trees to measure (default: "tree maildir")
+#              UNIQUE_MESSAGES  messages of the -unique row (default 1000000;
+#                         0 leaves the -unique table out)
 # The calls column needs strace (Debian package strace); without it it
 # shows "-".
 set -euo pipefail
@@ -34,6 +39,7 @@ runs=${RUNS:-5}
 data_dir=${BENCH_DIR:-/tmp}
 read -r -a shapes <<<"${SHAPES:-realistic crlf tiny headers blank-runs from-paragraphs long-lines}"
 read -r -a trees <<<"${TREES:-tree maildir}"
+unique_messages=${UNIQUE_MESSAGES:-1000000}
 export LC_ALL=C
 
 cmake --preset bench-release -B "$build" >/dev/null
@@ -100,6 +106,29 @@ paired_row() {
     }'
 }
 
+# A row of the -unique table: LABEL FILE MESSAGES. Both runs must give the
+# same rows when every message is distinct; the last column says so.
+unique_row() {
+  local label=$1 file=$2 count=$3
+  local plain_cpu="" plain_kib="" unique_cpu="" unique_kib="" i ns kib cpu same=yes
+  "$varnak" -terse "$file" >"$scratch/plain" 2>/dev/null || true
+  "$varnak" -terse -unique "$file" >"$scratch/unique" 2>/dev/null || true
+  cmp -s "$scratch/plain" "$scratch/unique" || same=no
+  for ((i = 0; i < runs; i++)); do
+    read -r ns kib cpu <<<"$(measure "$varnak" -terse "$file")"
+    plain_cpu+="$cpu " plain_kib+="$kib "
+    read -r ns kib cpu <<<"$(measure "$varnak" -terse -unique "$file")"
+    unique_cpu+="$cpu " unique_kib+="$kib "
+  done
+  awk -v l="$label" -v n="$count" -v b="$(stat -c %s "$file")" -v pc="$(median <<<"$plain_cpu")" \
+      -v uc="$(median <<<"$unique_cpu")" -v pk="$(median <<<"$plain_kib")" \
+      -v uk="$(median <<<"$unique_kib")" -v same="$same" '
+    BEGIN {
+      printf "| %s | %s | %.0f | %.3f | %.3f | %s | %d | %d | %s |\n", l, n, b / 1048576, pc, uc,
+             (pc > 0 ? sprintf("%.2f", uc / pc) : "-"), pk, uk, same
+    }'
+}
+
 # System calls of one run of "$@", all processes together, from strace -c.
 count_calls() {
   if ! command -v strace >/dev/null; then
@@ -151,6 +180,18 @@ for shape in "${shapes[@]}"; do
   base_cmd=(wc -l "$file")
   paired_row "$shape" "$(stat -c %s "$file")" tool_cmd base_cmd
 done
+
+if ((unique_messages > 0)); then
+  echo
+  echo "| -unique | messages | MiB | cpu s without | cpu s with | with / without cpu | peak RSS KiB without | peak RSS KiB with | same rows |"
+  echo "|---|---|---|---|---|---|---|---|---|"
+  file=$(shape_file realistic)
+  unique_row "realistic" "$file" "$("$varnak" -terse -summary "$file" 2>&1 >/dev/null | sed -n 's/^messages: //p')"
+  file=$data_dir/varnak-bench-ids-$unique_messages.mbox
+  fresh "$file" || "$generator" ids "$unique_messages" "$file"
+  cat "$file" >/dev/null
+  unique_row "distinct messages" "$file" "$unique_messages"
+fi
 
 echo
 echo "| tree | files | varnak s | varnak cpu s | cpu µs per file | wall µs per file | system calls per file | varnak peak RSS KiB |"

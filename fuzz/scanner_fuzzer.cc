@@ -2,7 +2,8 @@
 // bytes, fed whole with each of its byte searches, and cut into chunks at
 // places the input chooses; first as a plain mailbox, then under a reading
 // option the input chooses (From: capture, list separators, their count
-// with Gmail's labels watched as -summary does, one message).
+// with Gmail's labels watched as -summary does, Message-ID capture, one
+// message).
 
 #include <cstddef>
 #include <cstdint>
@@ -24,7 +25,9 @@ ScanHandlers recorder(std::string& log) {
     log += std::to_string(m.dateText.size()) + ":" + m.dateText;
     log += std::to_string(m.size);
     log += std::to_string(m.fromHeader.size()) + ":" + m.fromHeader;
-    log += m.hasGmailLabels ? "G\n" : "-\n";
+    log += m.hasGmailLabels ? "G" : "-";
+    log += m.hasMessageId ? "I" + std::to_string(m.messageId.size()) + ":" + m.messageId : "-";
+    log += "\n";
   };
   handlers.headerTooLong = [&log](std::string_view text) {
     log += "W" + std::to_string(text.size()) + ":" + std::string(text) + "\n";
@@ -80,13 +83,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   // The chunk bytes also choose the reading option; 0 is the plain reading
   // just done.
   Reading reading;
-  unsigned choice = (bytes[0] ^ bytes[1]) % 6;
-  reading.options.captureFrom = choice == 1 || choice == 5;
+  unsigned choice = (bytes[0] ^ bytes[1]) % 8;
+  reading.options.captureFrom = choice == 1 || choice == 5 || choice == 7;
   reading.options.listSeparators = choice == 2 || choice == 5;
   // -summary counts list lines and watches Gmail's labels together.
   reading.options.countListLines = choice == 3;
   reading.options.watchGmailLabels = choice == 3;
-  reading.oneMessage = choice == 4;
+  reading.options.captureMessageId = choice == 6 || choice == 7;
+  reading.oneMessage = choice == 4 || choice == 7;
   if (choice != 0) compare(reading, data, whole, chunks);
   return 0;
 }

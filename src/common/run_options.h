@@ -41,6 +41,12 @@ struct RunOptions {
   // A long run shows a progress line where standard error is a terminal;
   // -noprogress turns it off (-terse does not).
   bool progress = true;
+  // -unique: a message whose Message-ID and Date equal an earlier one's is
+  // a copy of it, and counted once.
+  bool unique = false;
+  // -exclude: names that leave out every path, folder or archive entry one
+  // of whose parts matches one of them.
+  std::vector<std::string> exclude;
 };
 
 #endif  // VARNAK_COMMON_RUN_OPTIONS_H_

@@ -20,6 +20,7 @@ struct RunTally {
   uint64_t messageFilesSkipped = 0;  // one message, without -maildir
   uint64_t unreadable = 0;           // missing, no permission, a listing that failed
   uint64_t packedTooDeep = 0;        // an archive's entry packed beyond the depth unpacked
+  uint64_t excluded = 0;             // left out by -exclude, once for a folder and all in it
 
   // Messages.
   uint64_t sent = 0;
@@ -28,6 +29,7 @@ struct RunTally {
   uint64_t malformedDate = 0;
   uint64_t outOfRange = 0;
   uint64_t skipped = 0;  // from MAILER-DAEMON, or the text before a first separator
+  uint64_t copies = 0;   // -unique: a copy of a message met earlier in the run
 
   // Captured lines that reached the capture limit.
   uint64_t headerTooLong = 0;
@@ -37,13 +39,20 @@ struct RunTally {
   // -summary only): an export whose sent mail has Received lines too.
   uint64_t gmailLabelled = 0;
 
+  // Outside the groups: messages without a Message-ID, never taken for
+  // copies (-unique); messages that repeat an earlier one (without
+  // -unique, counted all the same); hidden folders the walk passed over.
+  uint64_t withoutMessageId = 0;
+  uint64_t repeats = 0;
+  uint64_t hiddenFolders = 0;
+
   uint64_t files() const {
     return mailboxFiles + messageFiles + packedFiles + notMailFiles + packedSkipped +
-           messageFilesSkipped + unreadable + packedTooDeep;
+           messageFilesSkipped + unreadable + packedTooDeep + excluded;
   }
   uint64_t counted() const { return sent + received; }
   uint64_t messages() const {
-    return counted() + withoutDate + malformedDate + outOfRange + skipped;
+    return counted() + withoutDate + malformedDate + outOfRange + skipped + copies;
   }
 };
 

@@ -17,11 +17,13 @@ bool isReceived(const MailMessage& message, const RunOptions& options) {
 }  // namespace
 
 MessageFate countMessage(const MailMessage& message, const RunOptions& options, Output& output,
-                         DayTable& table) {
+                         DayTable& table, Sightings* sightings) {
   const std::string& from = message.fromLine;
   // As a view, the compare looks at the lengths first; std::string's ==
   // with a literal compares the bytes whatever the lengths.
   if (from.empty() || std::string_view(from) == "MAILER-DAEMON") return MessageFate::skipped;
+  if (sightings != nullptr && repeatsEarlier(message, *sightings) && options.unique)
+    return MessageFate::copy;
   if (message.dateText.empty()) {
     output.warning(options.terse, {"Missing Date: ignoring message (", from, ")\n"});
     return MessageFate::withoutDate;
@@ -45,9 +47,9 @@ MessageFate countMessage(const MailMessage& message, const RunOptions& options, 
 void tallyMessage(MessageFate fate, RunTally& tally) {
   // The message group of each fate, in the order MessageFate lists them.
   static constexpr uint64_t RunTally::*kGroups[] = {
-      &RunTally::sent,          &RunTally::received,   &RunTally::withoutDate,
-      &RunTally::malformedDate, &RunTally::outOfRange, &RunTally::skipped,
+      &RunTally::sent,       &RunTally::received, &RunTally::withoutDate, &RunTally::malformedDate,
+      &RunTally::outOfRange, &RunTally::skipped,  &RunTally::copies,
   };
-  static_assert(std::size(kGroups) == static_cast<size_t>(MessageFate::skipped) + 1);
+  static_assert(std::size(kGroups) == static_cast<size_t>(MessageFate::copy) + 1);
   ++(tally.*kGroups[static_cast<size_t>(fate)]);
 }

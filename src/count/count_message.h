@@ -6,11 +6,12 @@
 #include "common/day_table.h"
 #include "common/run_options.h"
 #include "common/tally.h"
+#include "count/unique.h"
 #include "platform/output.h"
 #include "scan/message.h"
 
 // What became of a message, for the closing tally.
-enum class MessageFate { sent, received, withoutDate, malformedDate, outOfRange, skipped };
+enum class MessageFate { sent, received, withoutDate, malformedDate, outOfRange, skipped, copy };
 
 // Dates `message` from its Date value and adds it, as received or sent, to
 // its day in `table`. A message that cannot be dated, or whose year lies
@@ -18,8 +19,11 @@ enum class MessageFate { sent, received, withoutDate, malformedDate, outOfRange,
 // to `output`; the text before a mailbox's first separator and bare
 // "From MAILER-DAEMON" messages are dropped without a word. Under -me, the message is sent when its
 // From: header holds one of the user's addresses, instead of when it has no Received line.
+// With `sightings` (under -unique or -summary), every message that is not
+// dropped so is looked up among those met before; under -unique a repeat
+// is a copy, left out before it is dated, without a word.
 MessageFate countMessage(const MailMessage& message, const RunOptions& options, Output& output,
-                         DayTable& table);
+                         DayTable& table, Sightings* sightings = nullptr);
 
 // Adds the message's fate to the tally's message groups.
 void tallyMessage(MessageFate fate, RunTally& tally);

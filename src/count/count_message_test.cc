@@ -1,6 +1,7 @@
 #include "count/count_message.h"
 
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -74,6 +75,7 @@ TEST(CountMessageTest, EachFateIsTalliedInItsOwnGroup) {
       {MessageFate::malformedDate, &RunTally::malformedDate},
       {MessageFate::outOfRange, &RunTally::outOfRange},
       {MessageFate::skipped, &RunTally::skipped},
+      {MessageFate::copy, &RunTally::copies},
   };
   for (const auto& c : cases) {
     RunTally tally;
@@ -114,6 +116,62 @@ TEST(CountMessageTest, WarnsOfEachMessageItDoesNotCount) {
       EXPECT_EQ(output.text(terse ? Stream::err : Stream::out), c.warning) << c.message.fromLine;
       EXPECT_EQ(output.size(), c.warning.size()) << c.message.fromLine;
     }
+  }
+}
+
+// With sightings, a message that repeats an earlier one (same Message-ID
+// and Date) is a copy under -unique, skipped before it is dated and without
+// a word; without -unique it is counted and only noted. Messages without an
+// ID, and those dropped before any look, are never copies.
+TEST(CountMessageTest, RepeatsAreCopiesOnlyUnderUnique) {
+  auto withId = [](std::string from, std::string date, std::string id) {
+    MailMessage m = message(std::move(from), std::move(date));
+    m.hasMessageId = !id.empty();
+    m.messageId = std::move(id);
+    return m;
+  };
+  const std::vector<MailMessage> run = {
+      withId("a x", "7 Jan 2002", " <one@x>"),
+      withId("b x", "7 Jan 2002", "one@x"),    // a copy of the first
+      withId("c x", "8 Jan 2002", "<one@x>"),  // another date: another message
+      withId("d x", "someday", "<bad@x>"),
+      withId("e x", "someday", "<bad@x>"),  // a copy: no second warning under -unique
+      withId("f x", "7 Jan 2002", ""),      // no ID
+      withId("g x", "7 Jan 2002", ""),
+      withId("MAILER-DAEMON", "7 Jan 2002", "<one@x>"),
+  };
+  const struct {
+    bool unique;
+    std::vector<MessageFate> fates;
+    size_t warnings;
+  } cases[] = {
+      {true,
+       {MessageFate::sent, MessageFate::copy, MessageFate::sent, MessageFate::malformedDate,
+        MessageFate::copy, MessageFate::sent, MessageFate::sent, MessageFate::skipped},
+       1},
+      {false,
+       {MessageFate::sent, MessageFate::sent, MessageFate::sent, MessageFate::malformedDate,
+        MessageFate::malformedDate, MessageFate::sent, MessageFate::sent, MessageFate::skipped},
+       2},
+  };
+  for (const auto& c : cases) {
+    DayTable table;
+    ASSERT_TRUE(table.create(1970, 201));
+    RunOptions options;
+    options.currentYear = 2024;
+    options.unique = c.unique;
+    CollectedOutput output;
+    Sightings sightings;
+    std::vector<MessageFate> fates;
+    for (const MailMessage& m : run)
+      fates.push_back(countMessage(m, options, output, table, &sightings));
+    EXPECT_EQ(fates, c.fates) << c.unique;
+    EXPECT_EQ(sightings.repeats, 2u) << c.unique;
+    EXPECT_EQ(sightings.withoutId, 2u) << c.unique;
+    size_t warnings = 0;
+    for (char ch : output.text(Stream::out))
+      warnings += ch == '\n';
+    EXPECT_EQ(warnings, c.warnings) << c.unique;
   }
 }
 

@@ -120,6 +120,13 @@ bool applyReadingOption(std::string_view arg, RunOptions* options) {
     return readAddresses(arg, options);
   } else if (arg.starts_with("-noprogress")) {
     options->progress = false;
+  } else if (arg.starts_with("-unique")) {
+    options->unique = true;
+  } else if (arg.starts_with("-exclude=")) {
+    // Given again, it adds a name; an empty one would leave out nothing.
+    arg.remove_prefix(std::string_view("-exclude=").size());
+    if (arg.empty()) return false;
+    options->exclude.emplace_back(arg);
   } else {
     return false;
   }

@@ -131,6 +131,32 @@ TEST(CommandLineTest, NoProgressTurnsTheProgressLineOff) {
   }
 }
 
+TEST(CommandLineTest, UniqueMatchesByPrefixAndExcludeNamesAddUp) {
+  const struct {
+    std::vector<const char*> args;
+    bool usage;
+    const char* expected;  // unique, then the names to leave out
+  } cases[] = {
+      {{"-unique", "m"}, false, "1"},
+      {{"-uniquely", "-unpack", "m"}, false, "1"},
+      {{"-exclude=Spam.mbox", "-exclude=Trash*", "m"}, false, "0 Spam.mbox Trash*"},
+      {{"-exclude==x", "m"}, false, "0 =x"},
+      {{"-exclude=", "m"}, true, ""},
+      {{"-exclude", "m"}, true, ""},
+      {{"-excludes=x", "m"}, true, ""},
+      {{"-uniq", "m"}, true, ""},
+  };
+  for (const auto& c : cases) {
+    CommandLine line = parse(c.args);
+    EXPECT_EQ(line.usage, c.usage) << c.args[0];
+    if (line.usage) continue;
+    std::string got = std::to_string(line.options.unique);
+    for (const std::string& name : line.options.exclude)
+      got += " " + name;
+    EXPECT_EQ(got, c.expected) << c.args[0];
+  }
+}
+
 TEST(CommandLineTest, VersionWinsOverEverythingAfterIt) {
   for (std::vector<const char*> args :
        {std::vector<const char*>{"-version"}, {"--version", "-bogus"}, {"-sent", "-versions"}}) {

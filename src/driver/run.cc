@@ -75,11 +75,17 @@ int runMain(int argc, const char* const* argv) {
     // The sizes are only asked for where the line will show them.
     if (options.progress && console.showProgress())
       console.setTotalBytes(inputSize({argv + commandLine.firstPath, argv + argc}));
+    // Messages are looked up among those met before only when -unique or
+    // the tally asks: the digests cost memory.
+    Sightings sightings;
+    Sightings* sighted = options.unique || options.summary ? &sightings : nullptr;
     FileVisitor readFile = [&](const std::string& path, const PathStatus& status) {
-      readMailFile(path, status, options, console, table, tally, progress);
+      readMailFile(path, status, options, console, table, tally, progress, sighted);
     };
     for (int i = commandLine.firstPath; i < argc; ++i)
       processArgument(argv[i], options, console, tally, readFile);
+    tally.withoutMessageId = sightings.withoutId;
+    tally.repeats = sightings.repeats;
     printReport(table, options, console);
     if (options.summary) printTally(tally, options, console);
   } else {

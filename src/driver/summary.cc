@@ -47,6 +47,7 @@ void hints(std::string& out, const RunTally& tally, const RunOptions& options) {
     out +=
         "hint: -me=YOUR ADDRESS tells sent mail in a Gmail export, whose copies of it have "
         "Received lines\n";
+  if (tally.repeats != 0 && !options.unique) out += "hint: -unique counts each message once\n";
 }
 
 }  // namespace
@@ -64,6 +65,10 @@ std::string formatTally(const RunTally& tally, const RunOptions& options) {
        "files passed over as packed more than " + std::to_string(kUnpackDepth) + " levels deep",
        tally.packedTooDeep);
   line(out, "files unreadable", tally.unreadable);
+  // The lines of the newer readings appear only where they can say
+  // something, so that a tally without them reads as it always has.
+  if (!options.exclude.empty()) line(out, "files left out by -exclude", tally.excluded);
+  if (tally.hiddenFolders != 0) line(out, "hidden folders passed over", tally.hiddenFolders);
   line(out, "messages", tally.messages());
   line(out, "messages counted", tally.counted());
   line(out, "messages counted as sent", tally.sent);
@@ -72,6 +77,12 @@ std::string formatTally(const RunTally& tally, const RunOptions& options) {
   line(out, "messages ignored for a malformed date", tally.malformedDate);
   line(out, "messages ignored as out of range", tally.outOfRange);
   line(out, "messages skipped as MAILER-DAEMON or empty", tally.skipped);
+  if (options.unique) {
+    line(out, "messages skipped as copies", tally.copies);
+    line(out, "messages without a Message-ID", tally.withoutMessageId);
+  } else if (tally.repeats != 0) {
+    line(out, "messages repeating an earlier one", tally.repeats);
+  }
   line(out, "header lines too long", tally.headerTooLong);
   line(out, "list-archive \"From \" lines not taken as separators", tally.listLines);
   out += "report shows: ";

@@ -82,4 +82,49 @@ TEST(SummaryTest, HintsNameTheOptionThatReadsWhatWasPassedOver) {
   }
 }
 
+// The lines of -unique, -exclude and the hidden folders appear only where
+// they can say something; the groups they join still add up.
+TEST(SummaryTest, NewerLinesAppearOnlyWhereTheySaySomething) {
+  RunTally tally;
+  tally.mailboxFiles = 1;
+  tally.sent = 3;
+  RunTally repeated = tally;
+  repeated.repeats = 2;
+  RunTally unique = tally;
+  unique.copies = 2;
+  unique.repeats = 2;
+  unique.withoutMessageId = 1;
+  RunTally walked = tally;
+  walked.excluded = 4;
+  walked.hiddenFolders = 5;
+  RunOptions plain;
+  RunOptions withUnique;
+  withUnique.unique = true;
+  RunOptions withExclude;
+  withExclude.exclude = {"Spam*"};
+  const struct {
+    const RunTally& tally;
+    const RunOptions& options;
+    const char* values;  // files, messages, then the four lines, then the hint
+  } cases[] = {
+      {tally, plain, "1 3 missing missing missing missing missing no hint"},
+      {repeated, plain, "1 3 missing missing missing 2 missing hint"},
+      {unique, withUnique, "1 5 2 1 missing missing missing no hint"},
+      {tally, withExclude, "1 3 missing missing missing missing 0 no hint"},
+      {walked, withExclude, "5 3 missing missing 5 missing 4 no hint"},
+  };
+  for (const auto& c : cases) {
+    std::string text = formatTally(c.tally, c.options);
+    std::string got;
+    for (const char* name : {"files", "messages", "messages skipped as copies",
+                             "messages without a Message-ID", "hidden folders passed over",
+                             "messages repeating an earlier one", "files left out by -exclude"})
+      got += valueOf(text, name) + " ";
+    got += text.find("hint: -unique counts each message once\n") != std::string::npos ? "hint"
+                                                                                      : "no hint";
+    EXPECT_EQ(got, c.values);
+  }
+  EXPECT_EQ(valueOf(formatTally(walked, plain), "hidden folders passed over"), "5");
+}
+
 }  // namespace

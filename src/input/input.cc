@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "input/exclude.h"
 #include "input/match.h"
 #include "platform/directory.h"
 
@@ -15,6 +16,11 @@ struct Walk {
   bool terse = false;
   // -maildir: Maildirs are walked as mail clients see them.
   bool maildir = false;
+  // -exclude: the names that leave an entry out, unseen.
+  const std::vector<std::string>& exclude;
+  // -summary: hidden folders passed over are counted, which costs a status
+  // query each, so only then.
+  bool countHidden = false;
   // Where the banners and warnings go.
   Output& output;
   RunTally& tally;
@@ -61,16 +67,18 @@ bool isDirectory(const std::string& path) {
   return status && status->isDirectory;
 }
 
-// A Maildir is a directory that holds the directories cur, new and tmp.
-// `path` ends in a "/".
+// A Maildir is a directory that holds the directory cur or new. The empty
+// tmp, and often the other one, are lost wherever empty folders are not
+// kept (backups, version control); either one is enough. `path` ends in a
+// "/".
 bool holdsMaildir(std::string path) {
   size_t end = path.size();
-  for (const char* part : {"cur", "new", "tmp"}) {
+  for (const char* part : {"cur", "new"}) {
     path.resize(end);
     path += part;
-    if (!isDirectory(path)) return false;
+    if (isDirectory(path)) return true;
   }
-  return true;
+  return false;
 }
 
 // What -maildir changes in a listing: a Maildir's tmp holds messages still
@@ -92,6 +100,15 @@ struct MaildirRules {
   }
 };
 
+// An entry the walk passed over only because its name is hidden: the
+// pattern takes it once the rule for hidden names is set aside. Counted
+// when it is a folder, so that no mail folder disappears without a figure.
+void noteHidden(Walk& walk, std::string_view name, std::string_view pattern,
+                const std::string& path) {
+  if (!walk.countHidden || name[0] != '.' || !matchName(name, pattern, 1)) return;
+  if (isDirectory(path)) ++walk.tally.hiddenFolders;
+}
+
 void walkEntries(Walk& walk, DirectoryListing listing, std::string_view directory,
                  std::string_view pattern) {
   // Paths are joined with "/" even after a directory that already ends in a
@@ -103,12 +120,22 @@ void walkEntries(Walk& walk, DirectoryListing listing, std::string_view director
   while (std::optional<std::string_view> name = nextEntry(listing)) {
     if (*name == "." || *name == "..") continue;
     bool matched = matchName(*name, pattern, 0);
-    if (!matched && !(walk.maildir && pattern == "*")) continue;
+    bool hiddenChance = !matched && (walk.countHidden || (walk.maildir && pattern == "*"));
+    if (!matched && !hiddenChance) continue;
     path.resize(nameStart);
     path += *name;
+    bool walked = matched;
     if (walk.maildir) {
-      if (!matched && !maildir.walksHidden(*name, path)) continue;
-      if (matched && maildir.skips(*name)) continue;
+      walked = matched ? !maildir.skips(*name) : pattern == "*" && maildir.walksHidden(*name, path);
+    }
+    if (!walked) {
+      if (!matched) noteHidden(walk, *name, pattern, path);
+      continue;
+    }
+    // The name alone decides: a left-out entry is neither queried nor read.
+    if (excludesName(*name, walk.exclude)) {
+      ++walk.tally.excluded;
+      continue;
     }
     walkPath(walk, path);
   }
@@ -134,11 +161,18 @@ size_t lastSeparator(std::string_view argument) {
   return argument.find_last_of("\\/:");
 }
 
+// A walk from an argument, with the run's settings.
+Walk startWalk(const RunOptions& options, Output& output, RunTally& tally,
+               const FileVisitor& visitFile) {
+  return Walk{visitFile,       options.terse, options.maildir, options.exclude,
+              options.summary, output,        tally,           {}};
+}
+
 // Hands `path` to the visitor, or walks it when it is a directory. A path
 // that cannot be reached is reported and skipped.
 void processPath(std::string_view path, const RunOptions& options, Output& output, RunTally& tally,
                  const FileVisitor& visitFile) {
-  Walk walk{visitFile, options.terse, options.maildir, output, tally, {}};
+  Walk walk = startWalk(options, output, tally, visitFile);
   walkPath(walk, path);
 }
 
@@ -146,7 +180,7 @@ void processPath(std::string_view path, const RunOptions& options, Output& outpu
 // `pattern`, depth-first, in the order the listing yields them.
 void scanDirectory(std::string_view directory, std::string_view pattern, const RunOptions& options,
                    Output& output, RunTally& tally, const FileVisitor& visitFile) {
-  Walk walk{visitFile, options.terse, options.maildir, output, tally, {}};
+  Walk walk = startWalk(options, output, tally, visitFile);
   // The scanned directory encloses everything below it; a link back to it
   // must be caught as early as one to any directory below.
   std::optional<PathStatus> status = queryStatus(directory);
@@ -169,7 +203,14 @@ void processArgument(std::string_view argument, const RunOptions& options, Outpu
   }
   if (directory.empty()) directory = ".";
   if (name.empty()) name = "*";
-  if (name.find('*') != std::string_view::npos) {
+  bool isPattern = name.find('*') != std::string_view::npos;
+  // -exclude looks at the argument's parts as typed: its directory part,
+  // and its last part unless that is a pattern for the entries.
+  if (excludesAnyPart(isPattern ? directory : argument, options.exclude)) {
+    ++tally.excluded;
+    return;
+  }
+  if (isPattern) {
     scanDirectory(directory, name, options, output, tally, visitFile);
   } else {
     processPath(argument, options, output, tally, visitFile);

@@ -94,16 +94,68 @@ TEST_F(InputTest, MaildirsAreWalkedAsMailClientsSeeThem) {
   fs::create_directory(root_ + "/md/.notes/new");
   fs::create_directory(root_ + "/mh/.Sent/new");
   fs::create_directory(root_ + "/mh/.Sent/tmp");
+  // .notes lacks tmp, which no folder needs: cur or new is enough.
   expectVisits("md",
-               {"md/cur/1", "md/new/2", "md/.Sent/cur/4", "md/.Sent/new/5", "md/dovecot-uidlist"},
+               {"md/cur/1", "md/new/2", "md/.Sent/cur/4", "md/.Sent/new/5", "md/.notes/cur/7",
+                "md/dovecot-uidlist"},
                true);
   expectVisits("md", {"md/cur/1", "md/new/2", "md/tmp/3", "md/dovecot-uidlist"});
   // Only a Maildir's own tmp and folders: mh holds no cur and new.
   expectVisits("mh", {"mh/tmp/8", "mh/1"}, true);
   expectVisits("md/*",
-               {"md/cur/1", "md/new/2", "md/.Sent/cur/4", "md/.Sent/new/5", "md/dovecot-uidlist"},
+               {"md/cur/1", "md/new/2", "md/.Sent/cur/4", "md/.Sent/new/5", "md/.notes/cur/7",
+                "md/dovecot-uidlist"},
                true);
   expectVisits("md/c*", {"md/cur/1"}, true);
+}
+
+// -exclude leaves out entries and arguments by the names of their parts,
+// without a status query (a link that leads nowhere says nothing), each
+// once in the tally; -summary counts the hidden folders passed over.
+TEST_F(InputTest, ExcludedNamesAndHiddenFoldersAreCountedNotWalked) {
+  files({"m/Inbox", "m/Spam", "m/Trash/a", "m/Work/b", "m/.git/c", "m/.Junk/d", "m/.hidden",
+         "md/cur/1", "md/.Trash/new/2", "md/.Drafts/tmp/3", "md/.cache/4"});
+  fs::create_symlink(root_ + "/nowhere", root_ + "/m/Lost");
+  const struct {
+    const char* argument;
+    std::vector<std::string> exclude;
+    bool maildir;
+    std::vector<std::string> files;
+    uint64_t excluded, hidden, unreadable;
+  } cases[] = {
+      {"m", {}, false, {"m/Inbox", "m/Spam", "m/Trash/a", "m/Work/b"}, 0, 2, 1},
+      {"m", {"Spam", "Trash", "Lo?t"}, false, {"m/Inbox", "m/Work/b"}, 3, 2, 0},
+      {"m", {"*"}, false, {}, 1, 0, 0},  // the argument's own name
+      {"m/*", {"W*"}, false, {"m/Inbox", "m/Spam", "m/Trash/a"}, 1, 2, 1},
+      {"m/Work/*", {"Work"}, false, {}, 1, 0, 0},  // the directory part of a pattern
+      {"m/Work/b", {"Work"}, false, {}, 1, 0, 0},
+      {"m/Inbox", {"Inbo", "nbox"}, false, {"m/Inbox"}, 0, 0, 0},
+      {"md", {}, true, {"md/cur/1", "md/.Trash/new/2"}, 0, 2, 0},
+      {"md", {"*Trash"}, true, {"md/cur/1"}, 1, 2, 0},
+      {"md", {}, false, {"md/cur/1"}, 0, 3, 0},
+  };
+  for (const auto& c : cases) {
+    RunOptions options;
+    options.terse = true;
+    options.summary = true;
+    options.maildir = c.maildir;
+    options.exclude = c.exclude;
+    CollectedOutput output;
+    RunTally tally;
+    std::vector<std::string> seen;
+    processArgument(root_ + "/" + c.argument, options, output, tally,
+                    [&seen](const std::string& path, const PathStatus&) { seen.push_back(path); });
+    std::vector<std::string> expected;
+    for (const std::string& path : c.files)
+      expected.push_back(root_ + "/" + path);
+    std::sort(seen.begin(), seen.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(seen, expected) << c.argument;
+    EXPECT_EQ(tally.excluded, c.excluded) << c.argument;
+    EXPECT_EQ(tally.hiddenFolders, c.hidden) << c.argument;
+    EXPECT_EQ(tally.unreadable, c.unreadable) << c.argument;
+    EXPECT_EQ(output.text(Stream::err).empty(), tally.unreadable == 0) << c.argument;
+  }
 }
 
 TEST_F(InputTest, EachDirectoryIsFinishedBeforeTheNextEntry) {

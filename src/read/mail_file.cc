@@ -5,6 +5,7 @@
 
 #include "common/byte_source.h"
 #include "count/count_message.h"
+#include "input/exclude.h"
 #include "platform/file.h"
 #include "read/message_file.h"
 #include "scan/scanner.h"
@@ -25,6 +26,7 @@ struct Counts {
   DayTable& table;
   RunTally& tally;
   ProgressCounts& progress;
+  Sightings* sightings;
 };
 
 // What the first bytes of a file or entry make of it.
@@ -81,7 +83,8 @@ ScanHandlers handlersFor(const std::string& name, Counts& counts, StreamFindings
   bool announced = false;
   handlers.message = [&name, &counts, &findings, announced](const MailMessage& message,
                                                             bool atSeparator) mutable {
-    MessageFate fate = countMessage(message, counts.options, counts.output, counts.table);
+    MessageFate fate =
+        countMessage(message, counts.options, counts.output, counts.table, counts.sightings);
     if (message.fromLine.empty()) {
       findings.textWithoutSeparator = fate;
     } else {
@@ -118,6 +121,7 @@ void readStream(const std::string& name, char* buffer, size_t have, const ChunkR
   scanOptions.countListLines = options.summary && !options.lists;
   scanOptions.captureFrom = !options.me.empty();
   scanOptions.watchGmailLabels = options.summary && options.me.empty();
+  scanOptions.captureMessageId = counts.sightings != nullptr;
   MailboxScanner scanner(handlersFor(name, counts, findings), scanOptions);
   size_t n = have != 0 ? have : read(buffer, kReadSize);
   // The buffer is read into again; the tally judges the file by a copy of
@@ -209,6 +213,13 @@ void readUnpacking(const std::string& path, OpenFile& file, const ChunkReader& r
     ++counts.tally.packedTooDeep;
     if (tooDeep++ == 0) firstTooDeep = name;
   };
+  if (!counts.options.exclude.empty()) {
+    handlers.leavesOut = [&counts](std::string_view entryPath) {
+      bool out = excludesAnyPart(entryPath, counts.options.exclude);
+      counts.tally.excluded += out;
+      return out;
+    };
+  }
   // Only a regular file seeks (a 7z archive needs it).
   ChunkSeeker seek;
   if (file.knownSize) {
@@ -221,7 +232,8 @@ void readUnpacking(const std::string& path, OpenFile& file, const ChunkReader& r
 }  // namespace
 
 void readMailFile(const std::string& path, const PathStatus& status, const RunOptions& options,
-                  Output& output, DayTable& table, RunTally& tally, ProgressCounts& progress) {
+                  Output& output, DayTable& table, RunTally& tally, ProgressCounts& progress,
+                  Sightings* sightings) {
   std::optional<OpenFile> file = openForReading(path, status);
   if (!file) {
     ++tally.unreadable;
@@ -229,7 +241,7 @@ void readMailFile(const std::string& path, const PathStatus& status, const RunOp
   }
   ++progress.files;
   output.tick(progress, path);
-  Counts counts{options, output, table, tally, progress};
+  Counts counts{options, output, table, tally, progress, sightings};
   ChunkReader readFile = [&file, &progress](char* data, size_t capacity) {
     size_t n = readSome(*file, data, capacity);
     progress.bytesRead += n;

@@ -8,6 +8,7 @@
 #include "common/day_table.h"
 #include "common/run_options.h"
 #include "common/tally.h"
+#include "count/unique.h"
 #include "platform/directory.h"
 #include "platform/output.h"
 #include "platform/progress.h"
@@ -21,8 +22,10 @@
 // became of the file and its messages is added to `tally`; path lines and
 // warnings go to `output`. The bytes read, the file and the messages
 // counted are added to `progress`, and `output` is ticked with it as the
-// reading goes.
+// reading goes. `sightings`, under -unique or -summary, holds the messages
+// met earlier in the run.
 void readMailFile(const std::string& path, const PathStatus& status, const RunOptions& options,
-                  Output& output, DayTable& table, RunTally& tally, ProgressCounts& progress);
+                  Output& output, DayTable& table, RunTally& tally, ProgressCounts& progress,
+                  Sightings* sightings);
 
 #endif  // VARNAK_READ_MAIL_FILE_H_

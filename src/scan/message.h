@@ -22,6 +22,13 @@ struct MailMessage {
   std::string fromHeader;
   // Under -summary only: a header line begins with "X-Gmail-Labels:".
   bool hasGmailLabels = false;
+  // Only while Message-IDs are wanted (-unique, -summary): whether the
+  // message has a "Message-ID:" header (any case after the "M"), and the
+  // value of its first one, folded lines included, up to the capture
+  // limit. A resent message may carry a later one of its own; the first
+  // is the one its copies share.
+  bool hasMessageId = false;
+  std::string messageId;
   // Bytes of the message after its header block; wraps modulo 2^32.
   uint32_t size = 0;
 };

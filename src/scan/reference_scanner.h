@@ -48,7 +48,9 @@ class ReferenceScanner {
       return;
     }
     if (c == '\r') return;  // text mode: CR bytes are dropped
-    ScanStep next = nextScanStep(state_, c, options_.captureFrom, options_.watchGmailLabels);
+    ScanWatch watch{options_.captureFrom, options_.captureMessageId && !pending_.hasMessageId,
+                    oneMessage_, options_.watchGmailLabels};
+    ScanStep next = nextScanStep(state_, c, watch);
     state_ = next.next;
     if (state_ == ScanState::notMailbox) stopped_ = true;
     apply(next.event);
@@ -70,10 +72,17 @@ class ReferenceScanner {
         if (takesSeparator(captured())) accept();
         break;
       case ScanEvent::fromStarts:
+      case ScanEvent::messageIdStarts:
         pending_.size += 1;
         capturing_ = true;
         fromCapture_ = true;
         captureLength_ = 0;
+        break;
+      case ScanEvent::messageIdLineEnds:
+        pending_.size += 1;
+        pending_.hasMessageId = true;
+        pending_.messageId = std::string(captured().substr(1));
+        capturing_ = false;
         break;
       case ScanEvent::fromLineEnds:
         pending_.size += 1;
@@ -81,6 +90,7 @@ class ReferenceScanner {
         capturing_ = false;
         break;
       case ScanEvent::fromContinues:
+      case ScanEvent::messageIdContinues:
         pending_.size += 1;
         // The capture goes on where it stopped, the line end first; one that
         // was full stays full.
@@ -140,6 +150,7 @@ class ReferenceScanner {
   ScanOptions options_;
   bool oneMessage_ = false;
   uint64_t listLines_ = 0;
+  // The line being captured is a From: or Message-ID value, never warned of.
   bool fromCapture_ = false;
   bool stopped_ = false;
   ScanState state_ = ScanState::leadIn;

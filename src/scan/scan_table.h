@@ -43,7 +43,24 @@ enum class ScanState : uint8_t {
   fromPrefix4,
   fromValue,
   fromFoldStart,  // a From: line has just ended; a blank next folds it on
-  // Only while Gmail's label header is watched (-summary without -me):
+  // Only while a message's Message-ID is wanted (-unique, -summary):
+  messageIdPrefix1,  // the line reads so far the first 1 ... 10 letters of "Message-ID"
+  messageIdPrefix2,
+  messageIdPrefix3,
+  messageIdPrefix4,
+  messageIdPrefix5,
+  messageIdPrefix6,
+  messageIdPrefix7,
+  messageIdPrefix8,
+  messageIdPrefix9,
+  messageIdPrefix10,
+  messageIdValue,
+  messageIdFoldStart,  // a Message-ID line has just ended; a blank next folds it on
+  // Only in data that is one message: after its header block every byte to
+  // the end is body, whatever it reads.
+  wholeBody,
+  // Only while Gmail's label header is watched (-summary without -me); kept
+  // last, since the prefix step tells them apart by one compare:
   gmailPrefix1,  // the line reads so far the first 1 ... 14 bytes of "X-Gmail-Labels"
   gmailPrefix2,
   gmailPrefix3,
@@ -71,6 +88,9 @@ static_assert(static_cast<int>(ScanState::fromPrefix4) - static_cast<int>(ScanSt
 static_assert(static_cast<int>(ScanState::gmailPrefix14) -
                   static_cast<int>(ScanState::gmailPrefix1) ==
               13);
+static_assert(static_cast<int>(ScanState::messageIdPrefix10) -
+                  static_cast<int>(ScanState::messageIdPrefix1) ==
+              9);
 
 // What a byte does to the message besides moving the state on.
 enum class ScanEvent : uint8_t {
@@ -87,9 +107,28 @@ enum class ScanEvent : uint8_t {
   fromStarts,     // the colon after "From": the value is captured from here on
   fromLineEnds,   // the line end of a From: line: the value so far is kept
   fromContinues,  // the blank that folds a From: line on: the capture goes on
+  // The same three for a Message-ID header, while one is wanted.
+  messageIdStarts,
+  messageIdLineEnds,
+  messageIdContinues,
   // Only while Gmail's label header is watched: the colon that completes
   // "X-Gmail-Labels:", counted, and marking the message.
   gmailMark,
+};
+
+// What the table watches for beyond a plain mailbox's lines.
+struct ScanWatch {
+  // -me: a header line's "F" may begin a From: header.
+  bool from = false;
+  // -unique, -summary: a header line's "M" may begin a Message-ID header,
+  // until the message has one (the first one counts).
+  bool messageId = false;
+  // The data is one message: its header block ends in a body that runs to
+  // the end of the data.
+  bool oneMessage = false;
+  // -summary without -me: a header line's "X" may begin Gmail's label
+  // header.
+  bool gmail = false;
 };
 
 struct ScanStep {
@@ -103,11 +142,13 @@ constexpr ScanState advance(ScanState state) {
   return static_cast<ScanState>(static_cast<int>(state) + 1);
 }
 
-// "From" and "Date" alike: the first letter in upper case, the rest in any.
-constexpr ScanStep onNamePrefixByte(ScanState state, ScanState first, const char (&name)[5],
+// "From", "Date" and "Message-ID" alike: the first letter in upper case,
+// the rest in any ("-" is its own lower case).
+template <int length>
+constexpr ScanStep onNamePrefixByte(ScanState state, ScanState first, const char (&name)[length],
                                     ScanState value, ScanEvent starts, char c) {
   int seen = static_cast<int>(state) - static_cast<int>(first) + 1;
-  if (seen == 4) {
+  if (seen == length - 1) {
     if (c == ':') return {value, starts};
     return {ScanState::headerLine, ScanEvent::countByte};
   }
@@ -138,6 +179,10 @@ constexpr ScanStep onPrefixByte(ScanState state, char c) {
     return onNamePrefixByte(state, ScanState::fromPrefix1, "from", ScanState::fromValue,
                             ScanEvent::fromStarts, c);
   }
+  if (state >= ScanState::messageIdPrefix1 && state <= ScanState::messageIdPrefix10) {
+    return onNamePrefixByte(state, ScanState::messageIdPrefix1, "message-id",
+                            ScanState::messageIdValue, ScanEvent::messageIdStarts, c);
+  }
   return onNamePrefixByte(state, ScanState::datePrefix1, "date", ScanState::dateValue,
                           ScanEvent::dateStarts, c);
 }
@@ -150,11 +195,13 @@ constexpr ScanStep onCapturedByte(ScanState state, char c, ScanState after, Scan
 }
 
 // The first byte of a header line.
-constexpr ScanStep onLineStart(char c, bool watchFrom, bool watchGmail) {
+constexpr ScanStep onLineStart(char c, ScanWatch watch) {
   using S = ScanState;
-  if (c == '\n') return {S::emptyLineSeen, ScanEvent::headerBlockEnds};
-  if (c == 'F' && watchFrom) return {S::fromPrefix1, ScanEvent::countByte};
-  if (c == 'X' && watchGmail) return {S::gmailPrefix1, ScanEvent::countByte};
+  if (c == '\n')
+    return {watch.oneMessage ? S::wholeBody : S::emptyLineSeen, ScanEvent::headerBlockEnds};
+  if (c == 'F' && watch.from) return {S::fromPrefix1, ScanEvent::countByte};
+  if (c == 'M' && watch.messageId) return {S::messageIdPrefix1, ScanEvent::countByte};
+  if (c == 'X' && watch.gmail) return {S::gmailPrefix1, ScanEvent::countByte};
   return {c == 'R'   ? S::receivedPrefix1
           : c == 'D' ? S::datePrefix1
                      : S::headerLine,
@@ -163,10 +210,9 @@ constexpr ScanStep onLineStart(char c, bool watchFrom, bool watchGmail) {
 
 }  // namespace scan_detail
 
-// The scanner's whole state table: what the byte `c` does in `state`;
-// `watchFrom` (-me) lets a header line's "F" begin a From: header, and
-// `watchGmail` (-summary) its "X" begin Gmail's label header.
-constexpr ScanStep nextScanStep(ScanState state, char c, bool watchFrom, bool watchGmail) {
+// The scanner's whole state table: what the byte `c` does in `state`,
+// watching for what `watch` asks beyond a plain mailbox's lines.
+constexpr ScanStep nextScanStep(ScanState state, char c, ScanWatch watch) {
   using S = ScanState;
   constexpr ScanEvent kCount = ScanEvent::countByte;
   switch (state) {
@@ -193,7 +239,7 @@ constexpr ScanStep nextScanStep(ScanState state, char c, bool watchFrom, bool wa
     case S::separatorLine:
       return scan_detail::onCapturedByte(state, c, S::headerLineStart, ScanEvent::separatorEnds);
     case S::headerLineStart:
-      return scan_detail::onLineStart(c, watchFrom, watchGmail);
+      return scan_detail::onLineStart(c, watch);
     case S::headerLine:
       return {c == '\n' ? S::headerLineStart : S::headerLine, kCount};
     case S::dateValue:
@@ -202,7 +248,15 @@ constexpr ScanStep nextScanStep(ScanState state, char c, bool watchFrom, bool wa
       return scan_detail::onCapturedByte(state, c, S::fromFoldStart, ScanEvent::fromLineEnds);
     case S::fromFoldStart:
       if (c == ' ' || c == '\t') return {S::fromValue, ScanEvent::fromContinues};
-      return scan_detail::onLineStart(c, watchFrom, watchGmail);
+      return scan_detail::onLineStart(c, watch);
+    case S::messageIdValue:
+      return scan_detail::onCapturedByte(state, c, S::messageIdFoldStart,
+                                         ScanEvent::messageIdLineEnds);
+    case S::messageIdFoldStart:
+      if (c == ' ' || c == '\t') return {S::messageIdValue, ScanEvent::messageIdContinues};
+      return scan_detail::onLineStart(c, watch);
+    case S::wholeBody:
+      return {S::wholeBody, kCount};
     default:
       return scan_detail::onPrefixByte(state, c);
   }

@@ -32,6 +32,9 @@ enum class Search {
   line,         // an LF or a CR
   headers,      // a CR, or an LF directly followed by a line start (below)
   headersCrLf,  // an LF directly followed by a line start; CRs counted
+  // The same two while a Message-ID is wanted: an "M" also starts a line.
+  idHeaders,
+  idHeadersCrLf,
   emptyLines,   // any byte but LF and CR; CRs counted
   emptyLinesLf  // any byte but LF
 };
@@ -49,6 +52,20 @@ bool startsWatchedLine(char c, char extra) {
   return c == '\n' || c == '\r' || c == 'D' || c == extra;
 }
 
+constexpr bool isHeaderSearch(Search kind) {
+  return kind == Search::headers || kind == Search::headersCrLf || kind == Search::idHeaders ||
+         kind == Search::idHeadersCrLf;
+}
+
+// The header searches of CR LF files, which drop the CRs and count them.
+constexpr bool isCrLfHeaderSearch(Search kind) {
+  return kind == Search::headersCrLf || kind == Search::idHeadersCrLf;
+}
+
+constexpr bool stopsBeforeM(Search kind) {
+  return kind == Search::idHeaders || kind == Search::idHeadersCrLf;
+}
+
 // The plain loop is the definition of each search; the vector versions
 // must find the same byte and count the same CRs.
 template <Search kind>
@@ -63,11 +80,15 @@ const char* findPlain(const char* p, const char* end, size_t& crs, char extra) {
       if (c == '\n' && end - p >= 2 && (p[1] == '\n' || p[1] == '\r')) return p;
     } else if constexpr (kind == Search::line) {
       if (c == '\n' || c == '\r') return p;
-    } else if constexpr (kind == Search::headers) {
-      if (c == '\r' || (c == '\n' && end - p >= 2 && startsWatchedLine(p[1], extra))) return p;
-    } else if constexpr (kind == Search::headersCrLf) {
-      crs += c == '\r';
-      if (c == '\n' && end - p >= 2 && startsWatchedLine(p[1], extra)) return p;
+    } else if constexpr (isHeaderSearch(kind)) {
+      if constexpr (isCrLfHeaderSearch(kind)) {
+        crs += c == '\r';
+      } else if (c == '\r') {
+        return p;
+      }
+      if (c == '\n' && end - p >= 2 &&
+          (startsWatchedLine(p[1], extra) || (stopsBeforeM(kind) && p[1] == 'M')))
+        return p;
     } else if constexpr (kind == Search::emptyLines) {
       if (c != '\n' && c != '\r') return p;
       crs += c == '\r';
@@ -90,7 +111,7 @@ constexpr ptrdiff_t kBlockReach = looksAhead(kind) ? 65 : 64;
 
 // Whether the kind counts the CRs it goes past.
 constexpr bool countsCrs(Search kind) {
-  return kind == Search::bodyCrLf || kind == Search::headersCrLf || kind == Search::emptyLines;
+  return kind == Search::bodyCrLf || isCrLfHeaderSearch(kind) || kind == Search::emptyLines;
 }
 
 // The stop found at bit `at` of the block's stop mask: the CRs before it
@@ -120,12 +141,13 @@ inline const char* stopAt(const char* block, uint64_t stops, uint64_t crs, size_
     return either(pairs, ctrlZ);                                                 \
   } else if constexpr (kind == Search::line) {                                   \
     return either(either(lf, cr), ctrlZ);                                        \
-  } else if constexpr (kind == Search::headers || kind == Search::headersCrLf) { \
+  } else if constexpr (isHeaderSearch(kind)) {                                   \
     Vector next = load(at + 1);                                                  \
     Vector starts = either(either(equal(next, '\n'), equal(next, '\r')),         \
                            either(equal(next, 'D'), equal(next, extra)));        \
+    if constexpr (stopsBeforeM(kind)) starts = either(starts, equal(next, 'M')); \
     Vector ends = either(both(lf, starts), ctrlZ);                               \
-    return kind == Search::headers ? either(ends, cr) : ends;                    \
+    return isCrLfHeaderSearch(kind) ? ends : either(ends, cr);                   \
   } else {                                                                       \
     return zeroBytes(either(lf, cr));                                            \
   }
@@ -347,6 +369,17 @@ void setText(std::string& field, std::string_view text) {
   field.append(text);
 }
 
+// Whether the 11 bytes at `p` read "Message-ID:", the letters after the
+// "M" in either case. The "-" is compared as it is: folded, a CR would
+// pass for it.
+bool isMessageIdName(const char* p) {
+  constexpr char kName[] = "message-id:";
+  for (int i = 1; i < 10; ++i) {
+    if (i == 7 ? p[i] != '-' : (p[i] | 0x20) != kName[i]) return false;
+  }
+  return p[10] == ':';
+}
+
 // Whether the bytes at `p` read `word` (without its NUL): a compare of a
 // constant length, which the compiler makes one or two loads of.
 template <size_t n>
@@ -395,7 +428,11 @@ bool MailboxScanner::feed(const char* data, size_t size) {
       case ScanState::separatorLine:
       case ScanState::dateValue:
       case ScanState::fromValue:
+      case ScanState::messageIdValue:
         p = scanCapturedLine(p, end);
+        break;
+      case ScanState::wholeBody:
+        p = scanWholeBody(p, end);
         break;
       case ScanState::emptyLineSeen:
         p = scanEmptyLines(p, end);
@@ -434,8 +471,11 @@ void MailboxScanner::startCapture(const char* first) {
   captureSeen_ = 1;
 }
 
-bool MailboxScanner::capturingFrom() const {
-  return state_ == ScanState::fromValue || state_ == ScanState::fromFoldStart;
+// From: and Message-ID values are judged on what was kept of them, without
+// a word: a warning would add to a reading that only looks at them.
+bool MailboxScanner::capturingQuietly() const {
+  return state_ == ScanState::fromValue || state_ == ScanState::fromFoldStart ||
+         state_ == ScanState::messageIdValue || state_ == ScanState::messageIdFoldStart;
 }
 
 // Keeps the first bytes of the line. The warning comes the moment the line
@@ -446,8 +486,7 @@ void MailboxScanner::capture(const char* p, size_t n) {
   size_t take = std::min(n, room);
   std::memcpy(captureBuffer_ + captureSeen_, p, take);
   captureSeen_ += take;
-  // A From: value is judged on what was kept of it, without a word.
-  if (captureSeen_ == sizeof captureBuffer_ && !capturingFrom()) {
+  if (captureSeen_ == sizeof captureBuffer_ && !capturingQuietly()) {
     handlers_.headerTooLong(captured());
   }
 }
@@ -465,6 +504,8 @@ void MailboxScanner::startMessage(std::string_view fromLine) {
   setText(pending_.fromLine, fromLine);
   pending_.dateText.clear();
   pending_.fromHeader.clear();
+  pending_.hasMessageId = false;
+  pending_.messageId.clear();
   pending_.size = 0;
 }
 
@@ -493,6 +534,23 @@ void MailboxScanner::endDateLine() {
 // The value so far, without the colon; a folded line may add to it.
 void MailboxScanner::endFromLine() {
   setText(pending_.fromHeader, captured().substr(1));
+}
+
+// The first Message-ID is the message's: from its first line end on, no
+// other is watched for, though a folded line still adds to this one.
+void MailboxScanner::endMessageIdLine() {
+  pending_.hasMessageId = true;
+  setText(pending_.messageId, captured().substr(1));
+}
+
+// The body of data that is one message, to the end: only text mode's two
+// bytes matter in it.
+const char* MailboxScanner::scanWholeBody(const char* p, const char* end) {
+  const void* ctrlZ = std::memchr(p, '\x1a', static_cast<size_t>(end - p));
+  const char* stop = ctrlZ != nullptr ? static_cast<const char*>(ctrlZ) : end;
+  ptrdiff_t crs = std::count(p, stop, '\r');
+  pending_.size += static_cast<uint32_t>(stop - p - crs);
+  return stop == end ? end : skipCrOrEnd(stop, end);
 }
 
 // Inside a body line. Nothing happens in a body until an empty line, so
@@ -531,6 +589,48 @@ const char* MailboxScanner::scanBody(const char* p, const char* end) {
   }
 }
 
+// The stop of the header search from `p`: the end of a line before one
+// that the reader may look at. Watching From: lines as well, the search
+// stops at every line end; wanting a Message-ID, also before an "M".
+const char* MailboxScanner::findHeaderStop(const char* p, const char* end, size_t& crs) const {
+  char extra = pending_.hasReceivedLine ? 'D' : 'R';
+  // Watching From: lines or Gmail's labels as well, the search stops at
+  // every line end.
+  if (options_.captureFrom || options_.watchGmailLabels)
+    return find<Search::line>(search_, p, end, crs);
+  if (watchesMessageId()) {
+    return crLf_ ? find<Search::idHeadersCrLf>(search_, p, end, crs, extra)
+                 : find<Search::idHeaders>(search_, p, end, crs, extra);
+  }
+  return crLf_ ? find<Search::headersCrLf>(search_, p, end, crs, extra)
+               : find<Search::headers>(search_, p, end, crs, extra);
+}
+
+// A Message-ID line at `p` that lies whole in the chunk, is not folded and
+// holds neither CR nor Ctrl-Z but at its end is taken at once: its value
+// kept, its bytes counted as the table counts them (name, colon, value and
+// line end). Returns the start of the next line, or nullptr to leave the
+// line to the byte-by-byte capture.
+const char* MailboxScanner::takeMessageIdLine(const char* p, const char* end) {
+  const char* value = p + 11;
+  size_t crs = 0;
+  const char* valueEnd = find<Search::line>(search_, value, end, crs);
+  // The line search stops at a CR as well: one is taken only before the LF.
+  const char* lineEnd = valueEnd;
+  if (lineEnd != end && *lineEnd == '\r') ++lineEnd;
+  // The next byte must be there to tell that the line is not folded.
+  if (end - lineEnd < 2 || *lineEnd != '\n') return nullptr;
+  char next = lineEnd[1];
+  if (next == ' ' || next == '\t' || isCrOrCtrlZ(next)) return nullptr;
+  auto length = static_cast<size_t>(valueEnd - value);
+  if (length >= kCaptureLimit) return nullptr;
+  pending_.hasMessageId = true;
+  setText(pending_.messageId, std::string_view(value, length));
+  pending_.size += static_cast<uint32_t>(valueEnd - p + 1);
+  state_ = ScanState::headerLineStart;
+  return lineEnd + 1;
+}
+
 // Inside the header block, at the start of a line or in a line the reader
 // does not look at. The two prefixes the reader looks for are taken in one
 // compare each where all their bytes are there; anything else at a line's
@@ -558,21 +658,26 @@ const char* MailboxScanner::scanHeaderLines(const char* p, const char* end) {
         pending_.size += 15;
         pending_.hasGmailLabels = true;
         p += 15;
+      } else if (*p == 'M' && end - p >= 11 && watchesMessageId() && isMessageIdName(p)) {
+        if (const char* next = takeMessageIdLine(p, end)) {
+          p = next;
+          continue;
+        }
+        // Unlike Date's, the colon counts, as it does through the table.
+        pending_.size += 11;
+        state_ = ScanState::messageIdValue;
+        startCapture(p + 10);
+        return p + 11;
       } else if (*p == 'R' || *p == 'D' || *p == '\n' || isCrOrCtrlZ(*p) ||
-                 (*p == 'F' && options_.captureFrom) || (*p == 'X' && options_.watchGmailLabels)) {
+                 (*p == 'F' && options_.captureFrom) || (*p == 'M' && watchesMessageId()) ||
+                 (*p == 'X' && options_.watchGmailLabels)) {
         return stepOne(p, end);
       }
       // Any other first byte is an ordinary header line's, counted below.
       state_ = ScanState::headerLine;
     }
-    char extra = pending_.hasReceivedLine ? 'D' : 'R';
     size_t crs = 0;
-    // Watching From: lines or Gmail's labels as well, the search stops at
-    // every line end.
-    const char* stop = options_.captureFrom || options_.watchGmailLabels
-                           ? find<Search::line>(search_, p, end, crs)
-                       : crLf_ ? find<Search::headersCrLf>(search_, p, end, crs, extra)
-                               : find<Search::headers>(search_, p, end, crs, extra);
+    const char* stop = findHeaderStop(p, end, crs);
     pending_.size += static_cast<uint32_t>(stop - p - crs);
     if (stop == end) {
       // The last line end may be directly before the end of the chunk.
@@ -603,12 +708,19 @@ const char* MailboxScanner::scanCapturedLine(const char* p, const char* end) {
     endSeparatorLine();
   } else if (line == ScanState::dateValue) {
     endDateLine();
-  } else {
+  } else if (line == ScanState::fromValue) {
     // Unlike the other two, a From: line's end is counted, and a blank
-    // after it folds the value on.
+    // after it folds the value on; so for a Message-ID line.
     pending_.size += 1;
     state_ = ScanState::fromFoldStart;
     endFromLine();
+  } else {
+    pending_.size += 1;
+    endMessageIdLine();
+    // A next byte that cannot fold the line on begins a header line, as it
+    // would through the table: the fold state is then skipped.
+    bool folds = stop + 1 == end || stop[1] == ' ' || stop[1] == '\t' || isCrOrCtrlZ(stop[1]);
+    state_ = folds ? ScanState::messageIdFoldStart : ScanState::headerLineStart;
   }
   return stop + 1;
 }
@@ -648,7 +760,9 @@ const char* MailboxScanner::skipEmptyLines(const char* p, const char* end) {
 // One byte in a state where every byte may change the state: the starts of
 // lines and the prefixes the scanner recognises.
 void MailboxScanner::step(const char* p) {
-  ScanStep next = nextScanStep(state_, *p, options_.captureFrom, options_.watchGmailLabels);
+  ScanStep next = nextScanStep(
+      state_, *p,
+      {options_.captureFrom, watchesMessageId(), oneMessage_, options_.watchGmailLabels});
   state_ = next.next;
   switch (next.event) {
     case ScanEvent::none:
@@ -672,10 +786,12 @@ void MailboxScanner::step(const char* p) {
       pending_.size = 0;
       break;
     case ScanEvent::fromStarts:
+    case ScanEvent::messageIdStarts:
       pending_.size += 1;
       startCapture(p);
       break;
     case ScanEvent::fromContinues:
+    case ScanEvent::messageIdContinues:
       pending_.size += 1;
       capture("\n", 1);
       capture(p, 1);
@@ -683,6 +799,7 @@ void MailboxScanner::step(const char* p) {
     case ScanEvent::separatorEnds:
     case ScanEvent::dateEnds:
     case ScanEvent::fromLineEnds:
+    case ScanEvent::messageIdLineEnds:
       break;  // captured lines are scanned a run at a time, never here
   }
 }

@@ -44,6 +44,9 @@ struct ScanOptions {
   // -summary without -me: mark the messages that carry Gmail's label
   // header, whose export -me reads better.
   bool watchGmailLabels = false;
+  // -unique, -summary: keep the value of each message's first Message-ID
+  // header, folded lines included.
+  bool captureMessageId = false;
 };
 
 // Where the scanner stands in the file; scan/scan_table.h, the state table,
@@ -68,7 +71,8 @@ class MailboxScanner {
   // Before the first byte: the data is one message, not a mailbox (a
   // Maildir's or MH folder's file, an .eml file), and `name` stands in
   // its warnings where a separator line would. Its first byte begins its
-  // header block, and no "From " line in it separates anything.
+  // header block, and every byte after that block is its body: no "From "
+  // line in it separates anything or opens another header block.
   void startOneMessage(std::string_view name);
 
   // Refused "From " lines that -lists would take (under countListLines).
@@ -98,7 +102,12 @@ class MailboxScanner {
   void endSeparatorLine();
   void endDateLine();
   void endFromLine();
-  bool capturingFrom() const;
+  void endMessageIdLine();
+  bool capturingQuietly() const;
+  bool watchesMessageId() const { return options_.captureMessageId && !pending_.hasMessageId; }
+  const char* scanWholeBody(const char* p, const char* end);
+  const char* findHeaderStop(const char* p, const char* end, size_t& crs) const;
+  const char* takeMessageIdLine(const char* p, const char* end);
   void startMessage(std::string_view fromLine);
 
   bool takesSeparator(std::string_view line);

@@ -343,6 +343,15 @@ size_t readEntryData(EntryData& data, char* buffer, size_t capacity) {
   return n;
 }
 
+// Whether the handlers leave the archive's entry out. A bare compressed
+// stream's data has no path of its own: the stream's name was judged.
+bool isLeftOut(const Libarchive& api, archive_entry* entry, bool raw,
+               const UnpackHandlers& handlers) {
+  if (raw || !handlers.leavesOut) return false;
+  const char* path = api.archive_entry_pathname(entry);
+  return handlers.leavesOut(path != nullptr ? path : "");
+}
+
 bool unpackLevel(const Libarchive& api, const PackedSource& source, const UnpackHandlers& handlers,
                  int depth) {
   Feed feed{&source, source.head, 0, std::vector<char>(kFeedSize)};
@@ -384,6 +393,7 @@ bool unpackLevel(const Libarchive& api, const PackedSource& source, const Unpack
       return true;
     }
     if (api.archive_entry_filetype(entry) != AE_IFREG) continue;
+    if (isLeftOut(api, entry, raw, handlers)) continue;
     std::string name = entryName(api, source.name, entry, raw);
     data = entryData(api, a);
     if (!passEntry(api, name, readEntry, handlers, depth)) return false;

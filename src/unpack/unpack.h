@@ -74,6 +74,10 @@ struct UnpackHandlers {
   // An entry that is packed data lying deeper than kUnpackDepth levels,
   // not opened. When this is empty, it goes to `problem` instead.
   std::function<void(const std::string& name)> tooDeep;
+  // Asked, when set, of each regular file of an archive with its path in
+  // the archive (ENTRY of ARCHIVE(ENTRY)) before anything of it is read:
+  // true leaves it out, unread and not opened even when it is packed.
+  std::function<bool(std::string_view path)> leavesOut;
 };
 
 // Decodes `source` and hands each regular file in it to handlers.entry,

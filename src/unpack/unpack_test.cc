@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -150,6 +151,8 @@ struct Options {
   bool seekable = false;
   // The opened and tooDeep handlers are set, and note the names.
   bool noteLevels = false;
+  // Handed on to the unpacking as it is.
+  std::function<bool(std::string_view path)> leavesOut = nullptr;
 };
 
 Outcome run(const std::string& data, const std::string& name = "f", Options options = {}) {
@@ -197,6 +200,7 @@ Outcome run(const std::string& data, const std::string& name = "f", Options opti
     handlers.opened = [&](const std::string& entryName) { outcome.opened.push_back(entryName); };
     handlers.tooDeep = [&](const std::string& entryName) { outcome.tooDeep.push_back(entryName); };
   }
+  handlers.leavesOut = options.leavesOut;
   outcome.finished = unpack(source, handlers);
   return outcome;
 }
@@ -309,6 +313,36 @@ TEST(UnpackTest, AnEntryLeftHalfReadDoesNotDisturbTheNext) {
   ASSERT_EQ(outcome.entries.size(), 2u);
   EXPECT_EQ(outcome.entries[0].second, kBox.substr(0, 10));
   EXPECT_EQ(outcome.entries[1].second, "bee");
+}
+
+// Each regular entry's own path is asked about before anything of it is
+// read, at every level; one left out is not opened, even when it is packed.
+// A bare compressed stream has no path of its own to ask about.
+TEST(UnpackTest, EntriesLeftOutAreNeitherReadNorOpened) {
+  std::string inner = pack(Format::zip, Filter::none, {{"x", "1"}, {"Spam/y", "2"}});
+  std::string data = pack(Format::ustar, Filter::gzip,
+                          {{"Mail/Inbox", "in"},
+                           {"Mail/Spam", "no"},
+                           {"in.zip", inner},
+                           {"out.zip", inner},
+                           {"dir", "", AE_IFDIR}});
+  std::vector<std::string> asked;
+  auto leavesOut = [&asked](std::string_view path) {
+    asked.emplace_back(path);
+    return path.ends_with("Spam") || path.starts_with("Spam/") || path == "out.zip";
+  };
+  Outcome outcome = run(data, "f", {.leavesOut = leavesOut});
+  EXPECT_TRUE(outcome.problems.empty());
+  std::vector<std::pair<std::string, std::string>> expected = {{"f(Mail/Inbox)", "in"},
+                                                               {"f(in.zip)(x)", "1"}};
+  EXPECT_EQ(outcome.entries, expected);
+  std::vector<std::string> paths = {"Mail/Inbox", "Mail/Spam", "in.zip", "x", "Spam/y", "out.zip"};
+  EXPECT_EQ(asked, paths);
+
+  asked.clear();
+  outcome = run(pack(Format::raw, Filter::gzip, {{"box", "b"}}), "f.gz", {.leavesOut = leavesOut});
+  ASSERT_EQ(outcome.entries.size(), 1u);
+  EXPECT_TRUE(asked.empty());
 }
 
 TEST(UnpackTest, TheEntryHandlerCanStopEverything) {
