@@ -1,17 +1,21 @@
 #include "driver/parallel_read.h"
 
 #include <algorithm>
-#include <iterator>
+#include <cstring>
+#include <type_traits>
 #include <utility>
+
+#include "count/count_message.h"
+#include "input/input.h"
+#include "read/mail_file.h"
 
 struct ParallelJob {
   ParallelReads::Work work;
   // Handed over by the worker, not yet replayed; guarded by the pool's
-  // mutex, as are the two fields after it.
-  std::vector<ReadEvent> events;
-  size_t bytes = 0;
+  // mutex, as is `over`.
+  std::string events;
   bool over = false;
-  // The walk's own events: no worker has it, it is over from the start.
+  // The walk's own output: no worker has it, it is over from the start.
   bool walk = false;
 };
 
@@ -22,45 +26,100 @@ namespace {
 // large enough that the lock is taken rarely.
 constexpr size_t kBatchBytes = 64 * 1024;
 
-}  // namespace
+// The first byte of each event in a buffer.
+enum class Tag : uint8_t { out, err, message, tally };
 
-size_t eventWeight(const ReadEvent& event) {
-  size_t bytes = sizeof(ReadEvent);
-  if (const OutputRun* run = std::get_if<OutputRun>(&event)) {
-    bytes += run->bytes.size();
-  } else if (const MailMessage* message = std::get_if<MailMessage>(&event)) {
-    bytes += message->fromLine.size() + message->dateText.size() + message->fromHeader.size();
-  }
-  return bytes;
+// A message is encoded field by field: a field added to the record must be
+// added to the encoding too, or runs on several threads would drop it. The
+// fields encoded, in the record's order; most additions change the size.
+struct EncodedMessage {
+  bool hasReceivedLine;
+  std::string fromLine;
+  std::string dateText;
+  std::string fromHeader;
+  uint32_t size;
+};
+static_assert(sizeof(MailMessage) == sizeof(EncodedMessage));
+static_assert(std::is_trivially_copyable_v<RunTally>);
+
+void appendNumber(std::string& buffer, uint32_t n) {
+  char bytes[sizeof n];
+  std::memcpy(bytes, &n, sizeof n);
+  buffer.append(bytes, sizeof n);
 }
+
+uint32_t readNumber(const char*& at) {
+  uint32_t n;
+  std::memcpy(&n, at, sizeof n);
+  at += sizeof n;
+  return n;
+}
+
+void appendText(std::string& buffer, std::string_view text) {
+  appendNumber(buffer, static_cast<uint32_t>(text.size()));
+  buffer.append(text);
+}
+
+std::string_view readText(const char*& at) {
+  uint32_t length = readNumber(at);
+  std::string_view text(at, length);
+  at += length;
+  return text;
+}
+
+}  // namespace
 
 JobEvents::JobEvents(ParallelReads& reads, ParallelJob& job)
     : reads_(reads), job_(job), batchLimit_(std::min(kBatchBytes, reads.bufferBytes_ / 4 + 1)) {}
 
-void JobEvents::add(ReadEvent event) {
-  batchBytes_ += eventWeight(event);
-  batch_.push_back(std::move(event));
-  if (batchBytes_ >= batchLimit_) publish(false);
+void JobEvents::write(Stream stream, std::initializer_list<std::string_view> pieces) {
+  // Writes to one stream in a row become one run: a file's lines are
+  // replayed in few writes.
+  if (openRun_ == std::string::npos || openStream_ != stream) {
+    batch_.push_back(static_cast<char>(stream == Stream::out ? Tag::out : Tag::err));
+    openRun_ = batch_.size();
+    openStream_ = stream;
+    appendNumber(batch_, 0);
+  }
+  uint32_t length;
+  std::memcpy(&length, batch_.data() + openRun_, sizeof length);
+  for (std::string_view piece : pieces) {
+    batch_.append(piece);
+    length += static_cast<uint32_t>(piece.size());
+  }
+  std::memcpy(batch_.data() + openRun_, &length, sizeof length);
+  publishWhenFull();
 }
 
-void JobEvents::write(Stream stream, std::initializer_list<std::string_view> pieces) {
-  OutputRun* run = batch_.empty() ? nullptr : std::get_if<OutputRun>(&batch_.back());
-  if (run == nullptr || run->stream != stream) {
-    batch_.push_back(OutputRun{stream, {}});
-    batchBytes_ += sizeof(ReadEvent);
-    run = &std::get<OutputRun>(batch_.back());
-  }
-  for (std::string_view piece : pieces) {
-    run->bytes.append(piece);
-    batchBytes_ += piece.size();
-  }
-  if (batchBytes_ >= batchLimit_) publish(false);
+void JobEvents::addMessage(const MailMessage& message) {
+  openRun_ = std::string::npos;
+  batch_.push_back(static_cast<char>(Tag::message));
+  batch_.push_back(message.hasReceivedLine ? 1 : 0);
+  appendNumber(batch_, message.size);
+  appendText(batch_, message.fromLine);
+  appendText(batch_, message.dateText);
+  appendText(batch_, message.fromHeader);
+  publishWhenFull();
+}
+
+void JobEvents::addTally(const RunTally& tally) {
+  openRun_ = std::string::npos;
+  batch_.push_back(static_cast<char>(Tag::tally));
+  char bytes[sizeof tally];
+  std::memcpy(bytes, &tally, sizeof tally);
+  batch_.append(bytes, sizeof tally);
+  publishWhenFull();
+}
+
+void JobEvents::publishWhenFull() {
+  // A run longer than 4 GiB would overflow its length: a run is handed
+  // over long before that.
+  if (batch_.size() >= batchLimit_) publish(false);
 }
 
 void JobEvents::publish(bool last) {
-  reads_.publish(job_, batch_, batchBytes_, last);
-  batch_.clear();
-  batchBytes_ = 0;
+  reads_.publish(job_, batch_, last);
+  openRun_ = std::string::npos;
 }
 
 ParallelReads::ParallelReads(int workers, size_t bufferBytes, size_t window, Replay replay)
@@ -98,42 +157,82 @@ void ParallelReads::workerLoop() {
   }
 }
 
-void ParallelReads::publish(ParallelJob& job, std::vector<ReadEvent>& batch, size_t bytes,
-                            bool last) {
+void ParallelReads::publish(ParallelJob& job, std::string& batch, bool last) {
   {
     std::unique_lock lock(mutex_);
     // A batch always fits an empty buffer: the job goes on however large
     // one event is.
-    roomMade_.wait(lock, [&] { return job.bytes == 0 || job.bytes + bytes <= bufferBytes_; });
+    roomMade_.wait(lock, [&] {
+      return job.events.empty() || job.events.size() + batch.size() <= bufferBytes_;
+    });
+    buffered_ += batch.size();
+    peakBuffered_ = std::max(peakBuffered_, buffered_);
     if (job.events.empty()) {
+      // The emptied buffer the job held comes back as the next batch.
       job.events.swap(batch);
     } else {
-      std::move(batch.begin(), batch.end(), std::back_inserter(job.events));
+      job.events.append(batch);
     }
-    job.bytes += bytes;
+    batch.clear();
     job.over = last;
-    buffered_ += bytes;
-    peakBuffered_ = std::max(peakBuffered_, buffered_);
   }
   mainWakes_.notify_one();
 }
 
+void ParallelReads::replayBytes(std::string_view events) {
+  const char* at = events.data();
+  const char* end = at + events.size();
+  ReadEvent event;
+  while (at < end) {
+    Tag tag = static_cast<Tag>(*at++);
+    switch (tag) {
+      case Tag::out:
+      case Tag::err:
+        event.kind = ReadEvent::Kind::output;
+        event.stream = tag == Tag::out ? Stream::out : Stream::err;
+        event.bytes = readText(at);
+        break;
+      case Tag::message:
+        event.kind = ReadEvent::Kind::message;
+        message_.hasReceivedLine = *at++ != 0;
+        message_.size = readNumber(at);
+        // Assigned, the record's strings keep their capacity.
+        message_.fromLine.assign(readText(at));
+        message_.dateText.assign(readText(at));
+        message_.fromHeader.assign(readText(at));
+        event.message = &message_;
+        break;
+      case Tag::tally: {
+        RunTally tally;
+        std::memcpy(&tally, at, sizeof tally);
+        at += sizeof tally;
+        event.kind = ReadEvent::Kind::tally;
+        event.tally = &tally;
+        replay_(event);
+        continue;
+      }
+    }
+    replay_(event);
+  }
+}
+
 bool ParallelReads::replayOldest(bool wait) {
   ParallelJob& job = *inFlight_.front();
-  std::vector<ReadEvent> taken;
+  std::string taken;
+  taken.swap(spare_);
   bool over;
   {
     std::unique_lock lock(mutex_);
     if (wait) mainWakes_.wait(lock, [&] { return job.over || !job.events.empty(); });
     taken.swap(job.events);
-    buffered_ -= job.bytes;
-    job.bytes = 0;
+    buffered_ -= taken.size();
     over = job.over;
   }
   // The worker may be waiting for the room just made.
   if (!over && !taken.empty()) roomMade_.notify_all();
-  for (ReadEvent& event : taken)
-    replay_(event);
+  replayBytes(taken);
+  taken.clear();
+  spare_.swap(taken);
   if (over) inFlight_.pop_front();
   return over;
 }
@@ -158,8 +257,11 @@ void ParallelReads::submit(Work work) {
   jobWaits_.notify_one();
 }
 
-void ParallelReads::add(ReadEvent event) {
+void ParallelReads::addOutput(Stream stream, std::string_view bytes) {
   if (inFlight_.empty()) {
+    ReadEvent event;
+    event.stream = stream;
+    event.bytes = bytes;
     replay_(event);
     return;
   }
@@ -170,19 +272,21 @@ void ParallelReads::add(ReadEvent event) {
     inFlight_.push_back(std::move(job));
   }
   ParallelJob& walk = *inFlight_.back();
-  size_t bytes = eventWeight(event);
+  size_t size;
   {
-    // Only the main thread touches the walk's jobs, but their fields are
+    // Only the main thread touches the walk's jobs, but their buffers are
     // read under the lock like any job's.
     std::lock_guard lock(mutex_);
-    walk.events.push_back(std::move(event));
-    walk.bytes += bytes;
-    buffered_ += bytes;
+    size_t before = walk.events.size();
+    walk.events.push_back(static_cast<char>(stream == Stream::out ? Tag::out : Tag::err));
+    appendText(walk.events, bytes);
+    size = walk.events.size();
+    buffered_ += size - before;
     peakBuffered_ = std::max(peakBuffered_, buffered_);
   }
   // The walk's own text is bounded too: a walk that says much while an
   // early file is slow waits for it.
-  if (walk.bytes >= bufferBytes_) finish();
+  if (size >= bufferBytes_) finish();
 }
 
 void ParallelReads::finish() {
@@ -193,4 +297,168 @@ void ParallelReads::finish() {
 size_t ParallelReads::peakBufferedBytes() {
   std::lock_guard lock(mutex_);
   return peakBuffered_;
+}
+
+namespace {
+
+// What one job's buffer may hold, and how many jobs may be in flight for
+// each worker: with two workers, at most 8 buffers of 256 KiB, 2 MiB,
+// whatever the files hold; and enough jobs queued that a worker finds the
+// next one waiting when it ends one.
+constexpr size_t kBufferBytes = 256 * 1024;
+constexpr size_t kJobsPerWorker = 4;
+
+// A job is a batch of files: handing a file to another thread costs a few
+// microseconds of waking and locking, as much as reading a small file, so
+// small files go in batches of up to kBatchFiles, or of kBatchFileBytes.
+// A large file (or a pipe, of unknown size) ends the batch it joins, so
+// large files still go to workers one by one.
+constexpr size_t kBatchFiles = 64;
+constexpr uint64_t kBatchFileBytes = 256 * 1024;
+
+// One step of a batch, in walk order: a file to read, or output the walk
+// wrote between two files. Paths and output are kept in the batch's text.
+struct BatchStep {
+  bool isFile = true;
+  Stream stream = Stream::out;
+  size_t start = 0;
+  size_t length = 0;
+  PathStatus status;
+};
+
+// The files the walk has found and not yet handed out, with whatever it
+// wrote among them.
+struct Batch {
+  std::vector<BatchStep> steps;
+  std::string text;
+  size_t files = 0;
+  uint64_t bytes = 0;
+};
+
+// A worker reads the batch's files in order; their lines, messages and
+// tallies go to its events, and so does the walk's output among them.
+void readBatch(const Batch& batch, const RunOptions& options, JobEvents& events) {
+  JobOutput output(events);
+  MessageKeeper keep = [&events](const MailMessage& message) { events.addMessage(message); };
+  std::string path;
+  for (const BatchStep& step : batch.steps) {
+    std::string_view text(batch.text.data() + step.start, step.length);
+    if (!step.isFile) {
+      events.write(step.stream, {text});
+      continue;
+    }
+    path.assign(text);
+    RunTally tally;
+    readMailFileKeeping(path, step.status, options, output, keep, tally);
+    events.addTally(tally);
+  }
+}
+
+// Where the walk's files and output go, in its order.
+struct ParallelWalk {
+  ParallelReads& reads;
+  const RunOptions& options;
+  Batch batch;
+
+  void handOut() {
+    if (batch.steps.empty()) return;
+    reads.submit([batch = std::move(batch), &options = options](JobEvents& events) {
+      readBatch(batch, options, events);
+    });
+    batch = Batch{};
+  }
+  void addStep(bool isFile, Stream stream, std::string_view text, const PathStatus& status) {
+    batch.steps.push_back({isFile, stream, batch.text.size(), text.size(), status});
+    batch.text.append(text);
+  }
+  void addFile(const std::string& path, const PathStatus& status) {
+    addStep(true, Stream::out, path, status);
+    ++batch.files;
+    // A pipe or device counts as large: it may take any time.
+    batch.bytes += status.isRegular ? status.size : kBatchFileBytes;
+    if (batch.files >= kBatchFiles || batch.bytes >= kBatchFileBytes) handOut();
+  }
+  // Output of the walk's own follows the batch's files; with no batch
+  // under way, it follows the jobs handed out.
+  void addOutput(Stream stream, std::string_view bytes) {
+    if (batch.steps.empty()) {
+      reads.addOutput(stream, bytes);
+    } else {
+      addStep(false, stream, bytes, {});
+    }
+  }
+};
+
+// What the walk itself says (banners, unreadable paths) stands among the
+// files, after those it found before.
+class WalkOutput final : public Output {
+ public:
+  explicit WalkOutput(ParallelWalk& walk) : walk_(walk) {}
+  void write(Stream stream, std::initializer_list<std::string_view> pieces) override {
+    text_.clear();
+    for (std::string_view piece : pieces)
+      text_.append(piece);
+    walk_.addOutput(stream, text_);
+  }
+
+ private:
+  ParallelWalk& walk_;
+  std::string text_;
+};
+
+// The main thread does with each event what the one-thread reader does at
+// that point: writes the output, counts the message, adds to the tally.
+void replayEvent(const ReadEvent& event, const RunOptions& options, Output& output, DayTable& table,
+                 RunTally& tally) {
+  switch (event.kind) {
+    case ReadEvent::Kind::output:
+      output.write(event.stream, {event.bytes});
+      break;
+    case ReadEvent::Kind::message:
+      tallyMessage(countMessage(*event.message, options, output, table), tally);
+      break;
+    case ReadEvent::Kind::tally:
+      addTally(tally, *event.tally);
+      break;
+  }
+}
+
+}  // namespace
+
+void readInParallel(std::span<const char* const> arguments, const RunOptions& options,
+                    Output& output, DayTable& table, RunTally& tally) {
+  size_t workers = static_cast<size_t>(options.jobs);
+  ParallelReads reads(
+      options.jobs, kBufferBytes, kJobsPerWorker * workers,
+      [&](const ReadEvent& event) { replayEvent(event, options, output, table, tally); });
+  ParallelWalk walk{reads, options, {}};
+  WalkOutput walkOutput(walk);
+  FileVisitor readFile = [&walk](const std::string& path, const PathStatus& status) {
+    walk.addFile(path, status);
+  };
+  for (const char* argument : arguments)
+    processArgument(argument, options, walkOutput, tally, readFile);
+  walk.handOut();
+  reads.finish();
+}
+
+void addTally(RunTally& tally, const RunTally& part) {
+  // A group added to the tally must be added here too, or runs on several
+  // threads would lose it.
+  static_assert(sizeof(RunTally) == 15 * sizeof(uint64_t));
+  tally.mailboxFiles += part.mailboxFiles;
+  tally.messageFiles += part.messageFiles;
+  tally.packedFiles += part.packedFiles;
+  tally.notMailFiles += part.notMailFiles;
+  tally.packedSkipped += part.packedSkipped;
+  tally.messageFilesSkipped += part.messageFilesSkipped;
+  tally.unreadable += part.unreadable;
+  tally.sent += part.sent;
+  tally.received += part.received;
+  tally.withoutDate += part.withoutDate;
+  tally.malformedDate += part.malformedDate;
+  tally.outOfRange += part.outOfRange;
+  tally.skipped += part.skipped;
+  tally.headerTooLong += part.headerTooLong;
+  tally.listLines += part.listLines;
 }

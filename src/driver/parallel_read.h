@@ -1,9 +1,9 @@
 // Reading files on worker threads, with every effect made in walk order.
 //
-// The walk stays one ordered pass on the main thread; each file it hands on
-// becomes a job that a worker reads. A worker never writes to the console
-// or touches the day table: what its reader says and finds goes into the
-// job's buffer of events (output runs, messages to count, the reader's own
+// The walk stays one ordered pass on the main thread; the files it hands on
+// become jobs that workers read. A worker never writes to the console or
+// touches the day table: what its reader says and finds goes into the
+// job's buffer of events (output, messages to count, the reader's own
 // tally), and the main thread replays the buffers one job after the other,
 // in the order the jobs were handed out. Whatever depends on order (the
 // interleaving of the two streams, which warning comes first, the path
@@ -15,65 +15,82 @@
 // thread empties the buffer of the oldest job as it fills, so that job
 // streams through while the younger ones wait their turn. At most `window`
 // jobs are handed out and not yet replayed.
+//
+// Events are kept as bytes in one string a buffer, not as records: a
+// message then costs no allocation on the worker and no free on the main
+// thread (memory freed on another thread than the one that took it is
+// what a multi-threaded allocator does slowest).
 
 #ifndef VARNAK_DRIVER_PARALLEL_READ_H_
 #define VARNAK_DRIVER_PARALLEL_READ_H_
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
+#include <string_view>
 #include <thread>
-#include <variant>
 #include <vector>
 
+#include "common/day_table.h"
+#include "common/run_options.h"
 #include "common/tally.h"
-#include "platform/collected_output.h"
 #include "platform/output.h"
 #include "scan/message.h"
 
-// One effect of reading a file: an output run, a message to count, or what
-// the reader added to its own tally (file groups, captured lines too long).
-using ReadEvent = std::variant<OutputRun, MailMessage, RunTally>;
-
-// Bytes an event keeps alive in a buffer, for the buffer's bound.
-size_t eventWeight(const ReadEvent& event);
+// One event as the main thread replays it. Only the fields of its kind are
+// set; the views and pointers are good for the call only.
+struct ReadEvent {
+  enum class Kind : uint8_t { output, message, tally };
+  Kind kind = Kind::output;
+  Stream stream = Stream::out;
+  std::string_view bytes;
+  const MailMessage* message = nullptr;
+  const RunTally* tally = nullptr;
+};
 
 struct ParallelJob;
 class ParallelReads;
 
 // A worker's end of one job: events added here are replayed by the main
 // thread, in the order added, after those of every job handed out before.
+// Each call may wait, when the job's buffer is full, until the main thread
+// has replayed part of it.
 class JobEvents {
  public:
   JobEvents(ParallelReads& reads, ParallelJob& job);
   JobEvents(const JobEvents&) = delete;
   JobEvents& operator=(const JobEvents&) = delete;
 
-  // May wait, when the job's buffer is full, until the main thread has
-  // replayed part of it.
-  void add(ReadEvent event);
-  // Output: appended to the last event when that is output to the same
-  // stream, so a file's lines are replayed in few writes.
   void write(Stream stream, std::initializer_list<std::string_view> pieces);
+  void addMessage(const MailMessage& message);
+  void addTally(const RunTally& tally);
   // Hands over whatever is gathered, and with `last` marks the job over.
   void publish(bool last);
 
  private:
+  void publishWhenFull();
+
   ParallelReads& reads_;
   ParallelJob& job_;
   // Events are handed over in batches: the pool's lock is taken once a
   // batch, not once a message.
-  std::vector<ReadEvent> batch_;
-  size_t batchBytes_ = 0;
+  std::string batch_;
   const size_t batchLimit_;
+  // Where the output run being written has its length, to be extended by a
+  // write to the same stream; npos when the last event is not output.
+  size_t openRun_ = std::string::npos;
+  Stream openStream_ = Stream::out;
 };
 
 // Output that a worker's reader writes: gathered as events of its job.
-class JobOutput : public Output {
+class JobOutput final : public Output {
  public:
   explicit JobOutput(JobEvents& events) : events_(events) {}
   void write(Stream stream, std::initializer_list<std::string_view> pieces) override {
@@ -88,7 +105,7 @@ class JobOutput : public Output {
 class ParallelReads {
  public:
   using Work = std::function<void(JobEvents& events)>;
-  using Replay = std::function<void(ReadEvent& event)>;
+  using Replay = std::function<void(const ReadEvent& event)>;
 
   // Starts `workers` threads. `replay` is called on the main thread only,
   // with every event in walk order.
@@ -102,9 +119,9 @@ class ParallelReads {
   // that have ended meanwhile, and waits for the oldest while the window
   // is full.
   void submit(Work work);
-  // Main thread: an event of the walk itself (a banner, a warning about a
+  // Main thread: output of the walk itself (a banner, a warning about a
   // path), to stand after everything of the jobs handed out before it.
-  void add(ReadEvent event);
+  void addOutput(Stream stream, std::string_view bytes);
   // Main thread: replays every job handed out, waiting for each.
   void finish();
 
@@ -122,12 +139,17 @@ class ParallelReads {
   // Replays what the oldest job has handed over so far, first waiting for
   // some when `wait` is set; true when the job was over and is gone.
   bool replayOldest(bool wait);
-  // Worker side of JobEvents::publish.
-  void publish(ParallelJob& job, std::vector<ReadEvent>& batch, size_t bytes, bool last);
+  void replayBytes(std::string_view events);
+  // Worker side of JobEvents::publish; leaves `batch` empty.
+  void publish(ParallelJob& job, std::string& batch, bool last);
 
   const size_t bufferBytes_;
   const size_t window_;
   Replay replay_;
+  // The record messages are decoded into for the replay, reused.
+  MailMessage message_;
+  // A drained buffer, kept to be handed back: buffers keep their capacity.
+  std::string spare_;
   std::mutex mutex_;
   // Workers wait here for a job to start,
   std::condition_variable jobWaits_;
@@ -136,7 +158,8 @@ class ParallelReads {
   // The main thread waits here for events of the oldest job, or its end.
   std::condition_variable mainWakes_;
   // Every job handed out and not yet replayed, oldest first; the walk's own
-  // events stand among them as jobs that are over from the start.
+  // output stands among them as jobs that are over from the start. Only the
+  // main thread changes the list.
   std::deque<std::unique_ptr<ParallelJob>> inFlight_;
   // The jobs no worker has started yet, oldest first.
   std::deque<ParallelJob*> waiting_;
@@ -145,5 +168,14 @@ class ParallelReads {
   size_t peakBuffered_ = 0;
   std::vector<std::thread> workers_;
 };
+
+// Walks the path arguments on the main thread and reads each file found on
+// options.jobs worker threads, counting into `table` and `tally` and
+// writing to `output` exactly what reading them on one thread would.
+void readInParallel(std::span<const char* const> arguments, const RunOptions& options,
+                    Output& output, DayTable& table, RunTally& tally);
+
+// Adds every group of `part` to `tally`.
+void addTally(RunTally& tally, const RunTally& part);
 
 #endif  // VARNAK_DRIVER_PARALLEL_READ_H_

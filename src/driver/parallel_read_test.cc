@@ -2,6 +2,7 @@
 
 #include <latch>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -11,11 +12,15 @@ namespace {
 // What the replay saw, as one line an event: "out:TEXT", "err:TEXT",
 // "message:FROM" or "tally:N" (N the tally's mailboxFiles).
 std::string describe(const ReadEvent& event) {
-  if (const OutputRun* run = std::get_if<OutputRun>(&event))
-    return (run->stream == Stream::out ? "out:" : "err:") + run->bytes + "\n";
-  if (const MailMessage* message = std::get_if<MailMessage>(&event))
-    return "message:" + message->fromLine + "\n";
-  return "tally:" + std::to_string(std::get<RunTally>(event).mailboxFiles) + "\n";
+  switch (event.kind) {
+    case ReadEvent::Kind::output:
+      return (event.stream == Stream::out ? "out:" : "err:") + std::string(event.bytes) + "\n";
+    case ReadEvent::Kind::message:
+      return "message:" + event.message->fromLine + "\n";
+    case ReadEvent::Kind::tally:
+      break;
+  }
+  return "tally:" + std::to_string(event.tally->mailboxFiles) + "\n";
 }
 
 MailMessage messageFrom(std::string from) {
@@ -29,12 +34,12 @@ MailMessage messageFrom(std::string from) {
 void fillJob(int i, JobEvents& events) {
   int count = (i * 7) % 5 + 1;
   for (int k = 0; k < count; ++k) {
-    events.add(messageFrom(std::to_string(i) + "." + std::to_string(k)));
+    events.addMessage(messageFrom(std::to_string(i) + "." + std::to_string(k)));
     events.write(k % 2 == 0 ? Stream::out : Stream::err, {"line ", std::to_string(i)});
   }
   RunTally tally;
   tally.mailboxFiles = static_cast<uint64_t>(i);
-  events.add(tally);
+  events.addTally(tally);
 }
 
 // The same, as the replay must see it.
@@ -62,12 +67,12 @@ TEST(ParallelReadsTest, ReplaysEveryEventInTheOrderJobsWereHandedOut) {
     std::string expected;
     {
       ParallelReads reads(c.workers, c.bufferBytes, c.window,
-                          [&seen](ReadEvent& event) { seen += describe(event); });
+                          [&seen](const ReadEvent& event) { seen += describe(event); });
       for (int i = 0; i < 60; ++i) {
         reads.submit([i](JobEvents& events) { fillJob(i, events); });
         expected += expectedJob(i);
         if (i % 9 == 0) {
-          reads.add(OutputRun{Stream::out, "banner " + std::to_string(i)});
+          reads.addOutput(Stream::out, "banner " + std::to_string(i));
           expected += "out:banner " + std::to_string(i) + "\n";
         }
       }
@@ -82,7 +87,8 @@ TEST(ParallelReadsTest, AJobThatEndsFirstStillWaitsForTheOlderOnes) {
   std::string seen;
   std::latch youngestOver(1);
   {
-    ParallelReads reads(3, 1 << 20, 8, [&seen](ReadEvent& event) { seen += describe(event); });
+    ParallelReads reads(3, 1 << 20, 8,
+                        [&seen](const ReadEvent& event) { seen += describe(event); });
     // The oldest job ends only after the youngest has: its events still
     // come first.
     reads.submit([&youngestOver](JobEvents& events) {
@@ -102,9 +108,9 @@ TEST(ParallelReadsTest, AJobThatEndsFirstStillWaitsForTheOlderOnes) {
 
 TEST(ParallelReadsTest, TheWalksOwnEventsStandBetweenTheJobsAroundThem) {
   std::string seen;
-  ParallelReads reads(2, 1 << 20, 8, [&seen](ReadEvent& event) { seen += describe(event); });
+  ParallelReads reads(2, 1 << 20, 8, [&seen](const ReadEvent& event) { seen += describe(event); });
   // With nothing in flight, the walk's text is written at once.
-  reads.add(OutputRun{Stream::out, "dir/"});
+  reads.addOutput(Stream::out, "dir/");
   EXPECT_EQ(seen, "out:dir/\n");
   std::latch release(1);
   reads.submit([&release](JobEvents& events) {
@@ -112,8 +118,8 @@ TEST(ParallelReadsTest, TheWalksOwnEventsStandBetweenTheJobsAroundThem) {
     events.write(Stream::out, {"inbox"});
   });
   // Behind a job still reading, it waits for that job.
-  reads.add(OutputRun{Stream::err, "Unable to read file x"});
-  reads.add(OutputRun{Stream::out, "sub/"});
+  reads.addOutput(Stream::err, "Unable to read file x");
+  reads.addOutput(Stream::out, "sub/");
   EXPECT_EQ(seen, "out:dir/\n");
   release.count_down();
   reads.finish();
@@ -121,10 +127,11 @@ TEST(ParallelReadsTest, TheWalksOwnEventsStandBetweenTheJobsAroundThem) {
 }
 
 TEST(ParallelReadsTest, WritesToOneStreamInARowBecomeOneRun) {
-  std::vector<OutputRun> runs;
+  std::vector<std::pair<Stream, std::string>> runs;
   {
-    ParallelReads reads(1, 1 << 20, 4,
-                        [&runs](ReadEvent& event) { runs.push_back(std::get<OutputRun>(event)); });
+    ParallelReads reads(1, 1 << 20, 4, [&runs](const ReadEvent& event) {
+      runs.emplace_back(event.stream, std::string(event.bytes));
+    });
     reads.submit([](JobEvents& events) {
       events.write(Stream::out, {"a", "b"});
       events.write(Stream::out, {"c"});
@@ -133,32 +140,77 @@ TEST(ParallelReadsTest, WritesToOneStreamInARowBecomeOneRun) {
     });
   }
   ASSERT_EQ(runs.size(), 3u);
-  EXPECT_EQ(runs[0].bytes, "abc");
-  EXPECT_EQ(runs[1].stream, Stream::err);
-  EXPECT_EQ(runs[1].bytes, "d");
-  EXPECT_EQ(runs[2].bytes, "e");
+  EXPECT_EQ(runs[0].second, "abc");
+  EXPECT_EQ(runs[1].first, Stream::err);
+  EXPECT_EQ(runs[1].second, "d");
+  EXPECT_EQ(runs[2].second, "e");
 }
 
 TEST(ParallelReadsTest, BuffersStayBoundedWhateverTheJobsWrite) {
   const size_t kBuffer = 64 * 1024;
   const std::string line(100, 'x');
   size_t replayed = 0;
-  ParallelReads reads(3, kBuffer, 6,
-                      [&replayed](ReadEvent& event) { replayed += eventWeight(event); });
+  ParallelReads reads(3, kBuffer, 6, [&replayed](const ReadEvent& event) {
+    replayed +=
+        event.kind == ReadEvent::Kind::output ? event.bytes.size() : event.message->fromLine.size();
+  });
   // Four jobs of 4 MiB each: the younger ones wait with full buffers while
   // the oldest streams through.
   for (int i = 0; i < 4; ++i) {
     reads.submit([&line](JobEvents& events) {
       for (int k = 0; k < 40000; ++k) {
-        events.add(messageFrom(line));
+        events.addMessage(messageFrom(line));
         events.write(Stream::out, {line});
       }
     });
   }
   reads.finish();
-  EXPECT_GT(replayed, 4u * 40000 * 200);
+  EXPECT_EQ(replayed, 4u * 40000 * 200);
   // Each of the three jobs being read holds at most a buffer and a batch.
   EXPECT_LE(reads.peakBufferedBytes(), 3 * 2 * kBuffer);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ParallelReadsTest, MessagesAndTalliesArriveWhole) {
+  MailMessage plain = messageFrom("jane@example.com Mon Jan  7 10:12:01 2002");
+  plain.dateText = "Mon, 7 Jan 2002 10:12:01 +0000";
+  MailMessage odd;
+  odd.hasReceivedLine = true;
+  odd.fromLine = std::string("nul\0byte", 8);
+  odd.fromHeader = std::string(5000, 'f') + "\n\tfolded";
+  odd.size = UINT32_MAX;
+  MailMessage empty;
+  const MailMessage cases[] = {plain, odd, empty};
+  RunTally tally;
+  tally.sent = 3;
+  tally.listLines = UINT64_MAX;
+  std::vector<MailMessage> seen;
+  RunTally seenTally;
+  {
+    ParallelReads reads(2, 4096, 4, [&](const ReadEvent& event) {
+      if (event.kind == ReadEvent::Kind::message) seen.push_back(*event.message);
+      if (event.kind == ReadEvent::Kind::tally) seenTally = *event.tally;
+    });
+    reads.submit([&](JobEvents& events) {
+      for (const MailMessage& message : cases)
+        events.addMessage(message);
+      events.addTally(tally);
+    });
+  }
+  ASSERT_EQ(seen.size(), std::size(cases));
+  for (size_t i = 0; i < seen.size(); ++i) {
+    EXPECT_EQ(seen[i].hasReceivedLine, cases[i].hasReceivedLine) << i;
+    EXPECT_EQ(seen[i].fromLine, cases[i].fromLine) << i;
+    EXPECT_EQ(seen[i].dateText, cases[i].dateText) << i;
+    EXPECT_EQ(seen[i].fromHeader, cases[i].fromHeader) << i;
+    EXPECT_EQ(seen[i].size, cases[i].size) << i;
+  }
+  EXPECT_EQ(seenTally.sent, 3u);
+  EXPECT_EQ(seenTally.listLines, UINT64_MAX);
+  EXPECT_EQ(seenTally.received, 0u);
 }
 
 }  // namespace
