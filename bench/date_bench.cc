@@ -7,6 +7,7 @@
 #include <benchmark/benchmark.h>
 
 #include "date/date.h"
+#include "date/date_internal.h"
 
 namespace {
 

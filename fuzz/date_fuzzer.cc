@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "date/date.h"
+#include "date/date_internal.h"
 
 namespace {
 

@@ -1,10 +1,11 @@
 #include "count/count_message.h"
 
+#include <cstddef>
+#include <iterator>
 #include <string>
 
 #include "count/sender.h"
 #include "date/date.h"
-#include "platform/console.h"
 
 namespace {
 
@@ -15,24 +16,25 @@ bool isReceived(const MailMessage& message, const RunOptions& options) {
 
 }  // namespace
 
-MessageFate countMessage(const MailMessage& message, const RunOptions& options, DayTable& table) {
+MessageFate countMessage(const MailMessage& message, const RunOptions& options, Output& output,
+                         DayTable& table) {
   const std::string& from = message.fromLine;
   // As a view, the compare looks at the lengths first; std::string's ==
   // with a literal compares the bytes whatever the lengths.
   if (from.empty() || std::string_view(from) == "MAILER-DAEMON") return MessageFate::skipped;
   if (message.dateText.empty()) {
-    printWarning(options.terse, {"Missing Date: ignoring message (", from, ")\n"});
+    output.warning(options.terse, {"Missing Date: ignoring message (", from, ")\n"});
     return MessageFate::withoutDate;
   }
   MessageDate date;
   if (!parseDate(message.dateText, &date, false, options.currentYear)) {
-    printWarning(options.terse,
-                 {"Malformed Date: \"", message.dateText, "\"... ignoring message (", from, ")\n"});
+    output.warning(options.terse, {"Malformed Date: \"", message.dateText,
+                                   "\"... ignoring message (", from, ")\n"});
     return MessageFate::malformedDate;
   }
   if (!table.covers(date.year)) {
-    printWarning(options.terse, {"Year ", std::to_string(date.year),
-                                 " out of range... ignoring message (", from, ")\n"});
+    output.warning(options.terse, {"Year ", std::to_string(date.year),
+                                   " out of range... ignoring message (", from, ")\n"});
     return MessageFate::outOfRange;
   }
   bool received = isReceived(message, options);
@@ -41,24 +43,11 @@ MessageFate countMessage(const MailMessage& message, const RunOptions& options, 
 }
 
 void tallyMessage(MessageFate fate, RunTally& tally) {
-  switch (fate) {
-    case MessageFate::sent:
-      ++tally.sent;
-      break;
-    case MessageFate::received:
-      ++tally.received;
-      break;
-    case MessageFate::withoutDate:
-      ++tally.withoutDate;
-      break;
-    case MessageFate::malformedDate:
-      ++tally.malformedDate;
-      break;
-    case MessageFate::outOfRange:
-      ++tally.outOfRange;
-      break;
-    case MessageFate::skipped:
-      ++tally.skipped;
-      break;
-  }
+  // The message group of each fate, in the order MessageFate lists them.
+  static constexpr uint64_t RunTally::*kGroups[] = {
+      &RunTally::sent,          &RunTally::received,   &RunTally::withoutDate,
+      &RunTally::malformedDate, &RunTally::outOfRange, &RunTally::skipped,
+  };
+  static_assert(std::size(kGroups) == static_cast<size_t>(MessageFate::skipped) + 1);
+  ++(tally.*kGroups[static_cast<size_t>(fate)]);
 }

@@ -1,9 +1,10 @@
 #include "count/count_message.h"
 
-#include <cstdio>
 #include <string>
 
 #include <gtest/gtest.h>
+
+#include "platform/collected_output.h"
 
 namespace {
 
@@ -17,14 +18,14 @@ MailMessage message(std::string from, std::string date, bool received = false, u
 }
 
 // What counting the message prints; the warnings go to standard output
-// outside -terse.
+// outside -terse, and nothing goes to standard error.
 std::string count(const MailMessage& message, DayTable& table) {
   RunOptions options;
   options.currentYear = 2024;
-  testing::internal::CaptureStdout();
-  countMessage(message, options, table);
-  std::fflush(stdout);
-  return testing::internal::GetCapturedStdout();
+  CollectedOutput output;
+  countMessage(message, options, output, table);
+  EXPECT_EQ(output.text(Stream::err), "");
+  return output.text(Stream::out);
 }
 
 TEST(CountMessageTest, DropsMessagesWithoutASenderAndPrintsBytesWhole) {
@@ -59,6 +60,61 @@ TEST(CountMessageTest, AddsDatedMessagesToTheirDayAndDirection) {
   EXPECT_EQ(day.sentCount, 1u);
   EXPECT_EQ(day.sentBytes, 5u);
   EXPECT_EQ(table.at(1970, 0, 1).sentCount, 1u);
+}
+
+// Each fate adds one to its own group of the tally and to no other.
+TEST(CountMessageTest, EachFateIsTalliedInItsOwnGroup) {
+  const struct {
+    MessageFate fate;
+    uint64_t RunTally::*group;
+  } cases[] = {
+      {MessageFate::sent, &RunTally::sent},
+      {MessageFate::received, &RunTally::received},
+      {MessageFate::withoutDate, &RunTally::withoutDate},
+      {MessageFate::malformedDate, &RunTally::malformedDate},
+      {MessageFate::outOfRange, &RunTally::outOfRange},
+      {MessageFate::skipped, &RunTally::skipped},
+  };
+  for (const auto& c : cases) {
+    RunTally tally;
+    tallyMessage(c.fate, tally);
+    tallyMessage(c.fate, tally);
+    EXPECT_EQ(tally.*c.group, 2u) << static_cast<int>(c.fate);
+    EXPECT_EQ(tally.messages(), 2u) << static_cast<int>(c.fate);
+  }
+}
+
+// Each message that is not counted gets one warning naming it, and its
+// fate; under -terse the warning goes to standard error instead, so that
+// standard output stays the report.
+TEST(CountMessageTest, WarnsOfEachMessageItDoesNotCount) {
+  const struct {
+    MailMessage message;
+    MessageFate fate;
+    std::string warning;
+  } cases[] = {
+      {message("a x", ""), MessageFate::withoutDate, "Missing Date: ignoring message (a x)\n"},
+      {message("b x", "no date at all"), MessageFate::malformedDate,
+       "Malformed Date: \"no date at all\"... ignoring message (b x)\n"},
+      {message("c x", "7 Jan 2300"), MessageFate::outOfRange,
+       "Year 2300 out of range... ignoring message (c x)\n"},
+      {message("d x", "7 Jan 2002"), MessageFate::sent, ""},
+      {message("e x", "7 Jan 2002", true), MessageFate::received, ""},
+      {message("", ""), MessageFate::skipped, ""},
+  };
+  for (bool terse : {false, true}) {
+    for (const auto& c : cases) {
+      DayTable table;
+      ASSERT_TRUE(table.create(1970, 201));
+      RunOptions options;
+      options.currentYear = 2024;
+      options.terse = terse;
+      CollectedOutput output;
+      EXPECT_EQ(countMessage(c.message, options, output, table), c.fate) << c.message.fromLine;
+      EXPECT_EQ(output.text(terse ? Stream::err : Stream::out), c.warning) << c.message.fromLine;
+      EXPECT_EQ(output.size(), c.warning.size()) << c.message.fromLine;
+    }
+  }
 }
 
 }  // namespace

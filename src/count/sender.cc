@@ -1,5 +1,7 @@
 #include "count/sender.h"
 
+#include "common/ascii.h"
+
 namespace {
 
 bool isBoundary(char c) {
@@ -17,10 +19,6 @@ bool isBoundary(char c) {
     default:
       return false;
   }
-}
-
-char foldCase(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 bool sameAt(std::string_view text, size_t at, std::string_view word) {

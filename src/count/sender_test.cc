@@ -4,14 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include "common/verdict_test_util.h"
+
 namespace {
 
 TEST(SenderTest, MatchesWholeAddressesOnly) {
   const std::vector<std::string> me = {"dana@example.com", "D.Other@Mail.Example.org"};
-  const struct {
-    std::string from;
-    bool mine;
-  } cases[] = {
+  const TextVerdict froms[] = {
       {"dana@example.com", true},
       {" Dana <DANA@Example.COM>", true},
       {"\"dana@example.com\" <x@y>", true},
@@ -27,8 +26,7 @@ TEST(SenderTest, MatchesWholeAddressesOnly) {
       {std::string("dana@example.com\0", 17), false},
       {"", false},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(fromHoldsAddress(c.from, me), c.mine) << '"' << c.from << '"';
+  expectVerdicts(froms, [&me](std::string_view from) { return fromHoldsAddress(from, me); });
   EXPECT_FALSE(fromHoldsAddress("dana@example.com", {}));
 }
 

@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/ascii.h"
+#include "date/date_internal.h"
+
 namespace {
 
 // Largest value a numeric field takes; longer digit runs saturate here.
@@ -49,10 +52,6 @@ constexpr auto kCharClasses = [] {
 
 CharClass classOf(char c) {
   return kCharClasses.of[static_cast<unsigned char>(c)];
-}
-
-char foldCase(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 // Three letters packed into one integer, the first in the low byte.
@@ -162,8 +161,12 @@ constexpr ShortNameTable buildShortNameTable() {
 
 constexpr ShortNameTable kShortNames = buildShortNameTable();
 
-// What the three-letter `token` is, letters compared without case.
-inline ShortName shortName(const char* token) {
+// What the three-letter `token` is, letters compared without case. Forced
+// inline: the release build's link-time inliner works at its limit of
+// growth for the whole program, and without the attribute whether this
+// lookup of every date's names is inlined changed with code elsewhere (out
+// of line, it cost the date-heavy benchmark mailbox 2% more instructions).
+[[gnu::always_inline]] inline ShortName shortName(const char* token) {
   const uint32_t key = packToken(token);
   const ShortName& entry = kShortNames.slot[nameSlot(key, kShortNames.multiplier)];
   return entry.name == key ? entry : ShortName{};
@@ -191,12 +194,10 @@ int fullMonth(const char* token, size_t length) {
 // A time zone that strict mode passes over: "+hhmm", "-hhmm" or "(ABC)".
 bool isZone(const char* token, size_t length) {
   if (length != 5) return false;
-  auto digit = [](char c) { return c >= '0' && c <= '9'; };
-  auto capital = [](char c) { return c >= 'A' && c <= 'Z'; };
   if (token[0] == '+' || token[0] == '-') {
-    return digit(token[1]) && digit(token[2]) && digit(token[3]) && digit(token[4]);
+    return isDigit(token[1]) && isDigit(token[2]) && isDigit(token[3]) && isDigit(token[4]);
   }
-  return token[0] == '(' && capital(token[1]) && capital(token[2]) && capital(token[3]) &&
+  return token[0] == '(' && isUpper(token[1]) && isUpper(token[2]) && isUpper(token[3]) &&
          token[4] == ')';
 }
 
@@ -228,68 +229,71 @@ struct DateFields {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
 };
 
-// A cursor over the text for the reading of the usual layouts. Each read
-// takes one token of an exact shape and says whether it was there.
-struct Cursor {
-  const char* p;
-  const char* end;
+// The readings go through the text with a Cursor. Each matcher below takes
+// one token of an exact shape and says whether it was there. They are
+// declared inline, as member functions written in their class are: the
+// release build's link-time inliner is at its growth limit for the whole
+// program, and leaves out of line the larger ones not so declared.
 
-  bool atDigit() const { return p < end && classOf(*p) == kDigit; }
+inline bool atDigit(const Cursor& at) {
+  return isDigit(at.peek());
+}
 
-  void skipSpaces() {
-    while (p < end && *p == ' ')
-      ++p;
+inline void skipSpaces(Cursor& at) {
+  while (!at.done() && *at.p == ' ')
+    ++at.p;
+}
+
+// One to `most` digits and no more.
+inline bool number(Cursor& at, int most, int* value) {
+  int n = 0, read = 0;
+  for (; read < most && atDigit(at); ++read, ++at.p)
+    n = n * 10 + (*at.p - '0');
+  *value = n;
+  return read > 0 && !atDigit(at);
+}
+
+// The end of the last token read: the end of the text, a blank or a comma.
+inline bool tokenEnds(const Cursor& at) {
+  return at.done() || classOf(*at.p) == kBlank || classOf(*at.p) == kComma;
+}
+
+// Three ASCII letters, not followed by another byte of the token.
+inline bool name(Cursor& at, const char** token) {
+  if (at.end - at.p < 3) return false;
+  for (int i = 0; i < 3; ++i) {
+    const char c = foldCase(at.p[i]);
+    if (c < 'a' || c > 'z') return false;
   }
+  *token = at.p;
+  at.p += 3;
+  return tokenEnds(at);
+}
 
-  // One to `most` digits and no more.
-  bool number(int most, int* value) {
-    int n = 0, read = 0;
-    for (; read < most && atDigit(); ++read, ++p)
-      n = n * 10 + (*p - '0');
-    *value = n;
-    return read > 0 && !atDigit();
+// One space or more: the only blank between the tokens of a usual date.
+inline bool spaces(Cursor& at) {
+  if (at.peek() != ' ') return false;
+  skipSpaces(at);
+  return true;
+}
+
+// "hh:mm" or "hh:mm:ss", one or two digits each.
+inline bool time(Cursor& at, DateFields* fields) {
+  if (!number(at, 2, &fields->hour) || at.peek() != ':') return false;
+  ++at.p;
+  if (!number(at, 2, &fields->minute)) return false;
+  if (at.peek() == ':') {
+    ++at.p;
+    if (!number(at, 2, &fields->second)) return false;
   }
+  return true;
+}
 
-  // Three ASCII letters, not followed by another byte of the token.
-  bool name(const char** token) {
-    if (end - p < 3) return false;
-    for (int i = 0; i < 3; ++i) {
-      const char c = foldCase(p[i]);
-      if (c < 'a' || c > 'z') return false;
-    }
-    *token = p;
-    p += 3;
-    return p == end || classOf(*p) == kBlank || classOf(*p) == kComma;
-  }
-
-  // One space or more: the only blank between the tokens of a usual date.
-  bool spaces() {
-    if (p == end || *p != ' ') return false;
-    skipSpaces();
-    return true;
-  }
-
-  // "hh:mm" or "hh:mm:ss", one or two digits each.
-  bool time(DateFields* fields) {
-    if (!number(2, &fields->hour) || p == end || *p != ':') return false;
-    ++p;
-    if (!number(2, &fields->minute)) return false;
-    if (p < end && *p == ':') {
-      ++p;
-      if (!number(2, &fields->second)) return false;
-    }
-    return true;
-  }
-
-  // The end of the last token read: the end of the text, a blank or a comma.
-  bool tokenEnds() const { return p == end || classOf(*p) == kBlank || classOf(*p) == kComma; }
-
-  // Nothing but spaces left.
-  bool onlySpacesLeft() {
-    skipSpaces();
-    return p == end;
-  }
-};
+// Nothing but spaces left.
+inline bool onlySpacesLeft(Cursor& at) {
+  skipSpaces(at);
+  return at.done();
+}
 
 // A day of one digit and a space, or of two and a space, at `*p`.
 bool dayAndSpace(const char** p, int* day) {
@@ -358,7 +362,9 @@ inline bool fixedTime(const char* p, DateFields* fields) {
 }
 
 // After the last field: a token end in lenient mode, only spaces in strict.
-bool fixedEnd(const char* p, const char* end, bool strict) {
+// Forced inline for the reason shortName is: it ends every date the fixed
+// widths take.
+[[gnu::always_inline]] inline bool fixedEnd(const char* p, const char* end, bool strict) {
   if (!strict) return p == end || classOf(*p) == kBlank || classOf(*p) == kComma;
   while (p < end && *p == ' ')
     ++p;
@@ -422,47 +428,47 @@ bool readFixedWidths(std::string_view text, bool strict, DateFields* result) {
 // returns false and the general reading decides.
 bool readUsualTokens(std::string_view text, bool strict, DateFields* fields) {
   Cursor at{text.data(), text.data() + text.size()};
-  at.skipSpaces();
+  skipSpaces(at);
   const char* token = nullptr;
   int month = 0;
-  if (!at.atDigit()) {
-    if (!at.name(&token)) return false;
+  if (!atDigit(at)) {
+    if (!name(at, &token)) return false;
     month = shortMonth(token);
     if (month == 0) {
       // A weekday. Strict mode refuses other words here; the general
       // reading says so.
       if (strict && !isWeekday(token)) return false;
-      if (at.p < at.end && *at.p == ',') ++at.p;
-      at.skipSpaces();
-    } else if (!at.spaces()) {
+      if (at.peek() == ',') ++at.p;
+      skipSpaces(at);
+    } else if (!spaces(at)) {
       return false;
     }
   }
 
-  if (month == 0 && at.atDigit()) {
+  if (month == 0 && atDigit(at)) {
     // Header layout: day, month name, year, time.
-    if (!at.number(2, &fields->day) || !at.spaces()) return false;
-    if (!at.name(&token) || (month = shortMonth(token)) == 0 || !at.spaces()) return false;
-    if (!at.number(4, &fields->year) || !at.spaces()) return false;
-    if (!at.time(fields) || !at.tokenEnds()) return false;
+    if (!number(at, 2, &fields->day) || !spaces(at)) return false;
+    if (!name(at, &token) || (month = shortMonth(token)) == 0 || !spaces(at)) return false;
+    if (!number(at, 4, &fields->year) || !spaces(at)) return false;
+    if (!time(at, fields) || !tokenEnds(at)) return false;
   } else {
     // Separator layout: month name, day, time, a zone perhaps, year.
     if (month == 0) {
-      if (!at.name(&token) || (month = shortMonth(token)) == 0 || !at.spaces()) return false;
+      if (!name(at, &token) || (month = shortMonth(token)) == 0 || !spaces(at)) return false;
     }
-    if (!at.number(2, &fields->day) || !at.spaces()) return false;
-    if (!at.time(fields) || !at.spaces()) return false;
-    if (!at.atDigit()) {
+    if (!number(at, 2, &fields->day) || !spaces(at)) return false;
+    if (!time(at, fields) || !spaces(at)) return false;
+    if (!atDigit(at)) {
       const char* const zone = at.p;
-      while (at.p < at.end && *at.p != ' ')
+      while (!at.done() && *at.p != ' ')
         ++at.p;
-      if (!isZone(zone, static_cast<size_t>(at.p - zone)) || !at.spaces()) return false;
+      if (!isZone(zone, static_cast<size_t>(at.p - zone)) || !spaces(at)) return false;
     }
-    if (!at.number(4, &fields->year) || !at.tokenEnds()) return false;
+    if (!number(at, 4, &fields->year) || !tokenEnds(at)) return false;
   }
   // All four fields are in: lenient mode reads no further, strict mode
   // allows only spaces after them.
-  if (strict && !at.onlySpacesLeft()) return false;
+  if (strict && !onlySpacesLeft(at)) return false;
   if (fields->day < 1 || fields->day > 31) return false;
   fields->month = month;
   return true;
@@ -474,100 +480,129 @@ bool readUsualLayout(std::string_view text, bool strict, DateFields* fields) {
   return readFixedWidths(text, strict, fields) || readUsualTokens(text, strict, fields);
 }
 
+// Where the digits of a token of the general reading go: the first field,
+// the fields after the first and second colon, and the fields after the
+// first and second slash.
+enum Slot { kFirst, kAfterColon1, kAfterColon2, kAfterSlash1, kAfterSlash2, kIgnored };
+
+// The value of each slot's digits in one token.
+using SlotValues = int32_t[kIgnored + 1];
+
+// The shape of one token; its digits are in the token's SlotValues.
+struct Token {
+  const char* text;
+  size_t length;
+  bool numeric;  // digits, colons and slashes only
+  int colons, slashes;
+};
+
+// One token, read in a single pass, and the comma and blanks after it
+// stepped over. The digits of each field go to the field's slot as they
+// come. Digits stop at any other character, and a field's value is its
+// leading digits, so filling slot by slot gives every field its value.
+// The slots, indexed as the bytes come, are an array of their own: in the
+// token's record they would keep its other members out of registers.
+inline Token readToken(Cursor& at, SlotValues& field) {
+  const char* const text = at.p;
+  int slot = kFirst, colons = 0, slashes = 0;
+  bool numeric = true;
+  for (; !at.done(); ++at.p) {
+    const CharClass c = classOf(*at.p);
+    if (c == kDigit) {
+      const int32_t digit = *at.p - '0';
+      int32_t& value = field[slot];
+      value = value > (kFieldMax - digit) / 10 ? kFieldMax : value * 10 + digit;
+    } else if (c == kColon) {
+      ++colons;
+      slot = colons == 1 ? kAfterColon1 : colons == 2 ? kAfterColon2 : kIgnored;
+    } else if (c == kSlash) {
+      ++slashes;
+      slot = slashes == 1 ? kAfterSlash1 : slashes == 2 ? kAfterSlash2 : kIgnored;
+    } else if (c == kOther) {
+      numeric = false;
+    } else {
+      break;
+    }
+  }
+  const Token token{text, static_cast<size_t>(at.p - text), numeric, colons, slashes};
+  if (!at.done() && *at.p == ',') ++at.p;
+  while (!at.done() && classOf(*at.p) == kBlank)
+    ++at.p;
+  return token;
+}
+
+// The fields the general reading has found so far.
+struct FoundFields {
+  DateFields date;  // the time stays 0 without one
+  bool timeSeen = false, daySeen = false, monthSeen = false, yearSeen = false;
+
+  bool dateSeen() const { return daySeen && monthSeen && yearSeen; }
+  bool allSeen() const { return timeSeen && dateSeen(); }
+};
+
+// A token of digits: a time with colons, a month/day/year with two
+// slashes, or a plain number, the day first and then the year.
+inline void takeNumbers(const Token& token, const SlotValues& field, FoundFields* found) {
+  if (token.colons > 0) {
+    found->date.hour = field[kFirst];
+    found->date.minute = field[kAfterColon1];
+    found->date.second = token.colons == 2 ? field[kAfterColon2] : 0;
+    found->timeSeen = true;
+  } else if (token.slashes == 2) {
+    found->date.month = field[kFirst];
+    found->date.day = field[kAfterSlash1];
+    found->date.year = field[kAfterSlash2];
+    found->daySeen = found->monthSeen = found->yearSeen = true;
+  } else if (token.slashes == 0) {
+    if (!found->daySeen) {
+      found->date.day = field[kFirst];
+      found->daySeen = true;
+    } else {
+      found->date.year = field[kFirst];
+      found->yearSeen = true;
+    }
+  }
+}
+
+// What `token` gives to the fields; false where strict mode refuses the
+// word: one of 3 to 9 bytes that is no month or weekday name or zone.
+inline bool takeToken(const Token& token, const SlotValues& field, bool strict,
+                      FoundFields* found) {
+  if (token.numeric) {
+    takeNumbers(token, field, found);
+  } else if (token.length == 3) {
+    if (int named = shortMonth(token.text)) {
+      found->date.month = named;
+      found->monthSeen = true;
+    } else if (strict && !isWeekday(token.text)) {
+      return false;
+    }
+  } else if (token.length >= 4 && token.length <= 9) {
+    if (int named = fullMonth(token.text, token.length)) {
+      found->date.month = named;
+      found->monthSeen = true;
+    } else if (strict && !isZone(token.text, token.length)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // Reads a date in any layout either mode allows, a token at a time.
 bool readAnyLayout(std::string_view text, bool strict, DateFields* fields) {
-  const char* p = text.data();
-  const char* const end = p + text.size();
-
-  bool timeSeen = false, daySeen = false, monthSeen = false, yearSeen = false;
-  int hour = 0, minute = 0, second = 0, day = 0, month = 0, year = 0;
-
-  while (p < end && *p == ' ')
-    ++p;
-
-  while (p < end && !(timeSeen && daySeen && monthSeen && yearSeen)) {
-    // One token, read in a single pass. The digits of each field go to the
-    // field's slot as they come: the first field, the fields after the
-    // first and second colon, and the fields after the first and second
-    // slash. Digits stop at any other character, and a field's value is its
-    // leading digits, so filling slot by slot gives every field its value.
-    enum Slot { kFirst, kAfterColon1, kAfterColon2, kAfterSlash1, kAfterSlash2, kIgnored };
-    int32_t field[kIgnored + 1] = {};
-    int slot = kFirst;
-    int colons = 0, slashes = 0;
-    bool numeric = true;
-    const char* const token = p;
-    for (; p < end; ++p) {
-      const CharClass c = classOf(*p);
-      if (c == kDigit) {
-        const int32_t digit = *p - '0';
-        int32_t& value = field[slot];
-        value = value > (kFieldMax - digit) / 10 ? kFieldMax : value * 10 + digit;
-      } else if (c == kColon) {
-        ++colons;
-        slot = colons == 1 ? kAfterColon1 : colons == 2 ? kAfterColon2 : kIgnored;
-      } else if (c == kSlash) {
-        ++slashes;
-        slot = slashes == 1 ? kAfterSlash1 : slashes == 2 ? kAfterSlash2 : kIgnored;
-      } else if (c == kOther) {
-        numeric = false;
-      } else {
-        break;
-      }
-    }
-    const size_t length = static_cast<size_t>(p - token);
-
-    if (p < end && *p == ',') ++p;
-    while (p < end && classOf(*p) == kBlank)
-      ++p;
-
-    if (numeric) {
-      if (colons > 0) {
-        hour = field[kFirst];
-        minute = field[kAfterColon1];
-        second = colons == 2 ? field[kAfterColon2] : 0;
-        timeSeen = true;
-      } else if (slashes == 2) {
-        month = field[kFirst];
-        day = field[kAfterSlash1];
-        year = field[kAfterSlash2];
-        daySeen = monthSeen = yearSeen = true;
-      } else if (slashes == 0) {
-        if (!daySeen) {
-          day = field[kFirst];
-          daySeen = true;
-        } else {
-          year = field[kFirst];
-          yearSeen = true;
-        }
-      }
-    } else if (length == 3) {
-      if (int named = shortMonth(token)) {
-        month = named;
-        monthSeen = true;
-      } else if (strict && !isWeekday(token)) {
-        return false;
-      }
-    } else if (length >= 4 && length <= 9) {
-      if (int named = fullMonth(token, length)) {
-        month = named;
-        monthSeen = true;
-      } else if (strict && !isZone(token, length)) {
-        return false;
-      }
-    }
+  Cursor at{text.data(), text.data() + text.size()};
+  FoundFields found;
+  skipSpaces(at);
+  while (!at.done() && !found.allSeen()) {
+    SlotValues field = {};
+    const Token token = readToken(at, field);
+    if (!takeToken(token, field, strict, &found)) return false;
   }
-
-  if (strict) {
-    if (!(timeSeen && daySeen && monthSeen && yearSeen)) return false;
-    for (; p < end; ++p) {
-      if (*p != ' ') return false;
-    }
-  }
-  if (!(daySeen && monthSeen && yearSeen)) return false;
-  if (month < 1 || month > 12 || day < 1 || day > 31) return false;
-
-  *fields = {year, month, day, hour, minute, second};  // the time stays 0 without one
+  if (strict && (!found.allSeen() || !onlySpacesLeft(at))) return false;
+  if (!found.dateSeen()) return false;
+  const DateFields& date = found.date;
+  if (date.month < 1 || date.month > 12 || date.day < 1 || date.day > 31) return false;
+  *fields = date;
   return true;
 }
 
@@ -581,51 +616,47 @@ void store(const DateFields& fields, int32_t currentYear, MessageDate* result) {
   result->second = fields.second;
 }
 
+// A reading, and the date it gives stored as parseDate stores it.
+template <bool (*read)(std::string_view, bool, DateFields*)>
+inline bool parseWith(std::string_view text, MessageDate* result, bool strict,
+                      int32_t currentYear) {
+  DateFields fields;
+  if (!read(text, strict, &fields)) return false;
+  store(fields, currentYear, result);
+  return true;
+}
+
+inline bool readByTokens(std::string_view text, bool strict, DateFields* fields) {
+  return readUsualTokens(text, strict, fields) || readAnyLayout(text, strict, fields);
+}
+
 // parseDate for the texts the fixed widths do not take: the token
 // readings, the usual layouts' and then any layout's. Kept out of line
 // so that the common path does not pay for the registers and stack of the
 // two token readings.
 [[gnu::noinline]] bool parseDateByTokens(std::string_view text, MessageDate* result, bool strict,
                                          int32_t currentYear) {
-  DateFields fields;
-  if (!readUsualTokens(text, strict, &fields) && !readAnyLayout(text, strict, &fields)) {
-    return false;
-  }
-  store(fields, currentYear, result);
-  return true;
+  return parseWith<readByTokens>(text, result, strict, currentYear);
 }
 
 }  // namespace
 
 bool parseDate(std::string_view text, MessageDate* result, bool strict, int32_t currentYear) {
-  DateFields fields;
-  if (!readFixedWidths(text, strict, &fields)) {
-    return parseDateByTokens(text, result, strict, currentYear);
-  }
-  store(fields, currentYear, result);
-  return true;
+  return parseWith<readFixedWidths>(text, result, strict, currentYear) ||
+         parseDateByTokens(text, result, strict, currentYear);
 }
 
 bool parseUsualDate(std::string_view text, MessageDate* result, bool strict, int32_t currentYear) {
-  DateFields fields;
-  if (!readUsualLayout(text, strict, &fields)) return false;
-  store(fields, currentYear, result);
-  return true;
+  return parseWith<readUsualLayout>(text, result, strict, currentYear);
 }
 
 bool parseFixedWidthDate(std::string_view text, MessageDate* result, bool strict,
                          int32_t currentYear) {
-  DateFields fields;
-  if (!readFixedWidths(text, strict, &fields)) return false;
-  store(fields, currentYear, result);
-  return true;
+  return parseWith<readFixedWidths>(text, result, strict, currentYear);
 }
 
 bool parseDateInFull(std::string_view text, MessageDate* result, bool strict, int32_t currentYear) {
-  DateFields fields;
-  if (!readAnyLayout(text, strict, &fields)) return false;
-  store(fields, currentYear, result);
-  return true;
+  return parseWith<readAnyLayout>(text, result, strict, currentYear);
 }
 
 int compareNoCase(const char* a, const char* b, size_t n) {

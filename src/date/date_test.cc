@@ -1,4 +1,5 @@
 #include "date/date.h"
+#include "date/date_internal.h"
 
 #include <cstdint>
 #include <string>
@@ -26,19 +27,26 @@ void expectDate(std::string_view text, bool strict, const std::string& want) {
   EXPECT_EQ(describe(got), want) << '"' << text << '"';
 }
 
-// A failed parse leaves the caller's record alone.
+// A record no reading gives, for seeing that a failed one leaves the
+// caller's record alone.
+constexpr MessageDate kUntouched{7, 7, 7, 7, 7, 7};
+constexpr const char* kUntouchedText = "7-8-7 7:7:7";
+
 void expectFailure(std::string_view text, bool strict) {
-  MessageDate got{7, 7, 7, 7, 7, 7};
+  MessageDate got = kUntouched;
   EXPECT_FALSE(parseDate(text, &got, strict, kCurrentYear)) << '"' << text << '"';
-  EXPECT_EQ(describe(got), "7-8-7 7:7:7") << '"' << text << '"';
+  EXPECT_EQ(describe(got), kUntouchedText) << '"' << text << '"';
 }
 
+// A text in either mode, and the date wanted of it as `describe` writes it.
+struct DateCase {
+  bool strict;
+  const char* text;
+  const char* want;
+};
+
 TEST(DateTest, ReadsTheLayoutsOfEachMode) {
-  const struct {
-    bool strict;
-    const char* text;
-    const char* want;
-  } cases[] = {
+  const DateCase cases[] = {
       {false, "Tue, 01 Jan 2002 09:05:07 -0500 (EST)", "2002-1-1 9:5:7"},
       {false, "1 GEN 02", "2002-1-1 0:0:0"},
       {false, "dIc 24 1999", "1999-12-24 0:0:0"},
@@ -173,14 +181,18 @@ std::string fullReading(std::string_view text, bool strict, int32_t currentYear)
   return outcome(parseDateInFull(text, &d, strict, currentYear), d);
 }
 
+// parseDate, with its shortcuts, says of `text` what the full reading says.
+void expectAsInFull(std::string_view text, bool strict) {
+  MessageDate date;
+  EXPECT_EQ(outcome(parseDate(text, &date, strict, kCurrentYear), date),
+            fullReading(text, strict, kCurrentYear))
+      << '"' << text << '"';
+}
+
 TEST(DateTest, TheShortcutReadsTheUsualLayoutsAsTheFullReadingDoes) {
   // Each of these is read by the shortcut alone, to the date the full
   // reading gives.
-  const struct {
-    bool strict;
-    const char* text;
-    const char* want;
-  } cases[] = {
+  const DateCase cases[] = {
       {false, "Mon, 7 Jan 2002 10:12:01 +0100", "2002-1-7 10:12:1"},
       {false, "Tue, 01 Jan 2002 09:05:07 -0500 (EST)", "2002-1-1 9:5:7"},
       {false, "Thu, 5 Sep 96 11:02:45 GMT", "1996-9-5 11:2:45"},
@@ -247,13 +259,10 @@ TEST(DateTest, TheShortcutLeavesEveryOtherTextToTheFullReading) {
       {true, "Mon Jan  7 10:12 remote-from-host 2002"},
   };
   for (const auto& c : cases) {
-    MessageDate got{7, 7, 7, 7, 7, 7};
+    MessageDate got = kUntouched;
     EXPECT_FALSE(parseUsualDate(c.text, &got, c.strict, kCurrentYear)) << '"' << c.text << '"';
-    EXPECT_EQ(describe(got), "7-8-7 7:7:7") << '"' << c.text << '"';
-    MessageDate date;
-    EXPECT_EQ(outcome(parseDate(c.text, &date, c.strict, kCurrentYear), date),
-              fullReading(c.text, c.strict, kCurrentYear))
-        << '"' << c.text << '"';
+    EXPECT_EQ(describe(got), kUntouchedText) << '"' << c.text << '"';
+    expectAsInFull(c.text, c.strict);
   }
 }
 
@@ -261,11 +270,7 @@ TEST(DateTest, TheFixedWidthsTakeTheUsualLayoutsAsTheyAreNearlyAlwaysWritten) {
   // A text the fixed-width reading takes (want is its date) is the common
   // case it is there for; one it leaves (want empty) goes on to the token
   // readings. Either way parseDate gives what the full reading gives.
-  const struct {
-    bool strict;
-    const char* text;
-    const char* want;
-  } cases[] = {
+  const DateCase cases[] = {
       {false, "Mon, 7 Jan 2002 10:12:01 +0100", "2002-1-7 10:12:1"},
       {false, "Tue, 01 Jan 2002 09:05:07 -0500 (EST)", "2002-1-1 9:5:7"},
       {false, "sun, 28 JAN 2007 04:18:39", "2007-1-28 4:18:39"},
@@ -292,18 +297,11 @@ TEST(DateTest, TheFixedWidthsTakeTheUsualLayoutsAsTheyAreNearlyAlwaysWritten) {
       {true, "Xyz Jan  7 10:12:01 2002", ""},        // no weekday in strict mode
   };
   for (const auto& c : cases) {
-    MessageDate got{7, 7, 7, 7, 7, 7};
+    MessageDate got = kUntouched;
     const bool taken = parseFixedWidthDate(c.text, &got, c.strict, kCurrentYear);
     EXPECT_EQ(taken, *c.want != '\0') << '"' << c.text << '"';
-    if (taken) {
-      EXPECT_EQ(describe(got), c.want) << '"' << c.text << '"';
-    } else {
-      EXPECT_EQ(describe(got), "7-8-7 7:7:7") << '"' << c.text << '"';
-    }
-    MessageDate date;
-    EXPECT_EQ(outcome(parseDate(c.text, &date, c.strict, kCurrentYear), date),
-              fullReading(c.text, c.strict, kCurrentYear))
-        << '"' << c.text << '"';
+    EXPECT_EQ(describe(got), taken ? c.want : kUntouchedText) << '"' << c.text << '"';
+    expectAsInFull(c.text, c.strict);
   }
 }
 

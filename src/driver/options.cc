@@ -5,8 +5,6 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/console.h"
-
 namespace {
 
 // Printed byte for byte as users and their scripts have always seen it:
@@ -171,6 +169,6 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   return result;
 }
 
-void printUsage() {
-  printOut({kUsage});
+void printUsage(Output& output) {
+  output.progress({kUsage});
 }

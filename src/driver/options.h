@@ -4,6 +4,7 @@
 #define VARNAK_DRIVER_OPTIONS_H_
 
 #include "common/run_options.h"
+#include "platform/output.h"
 
 struct CommandLine {
   // True when the command line is not acceptable and the usage text is due.
@@ -19,6 +20,7 @@ struct CommandLine {
 // Leaves currentYear unset.
 CommandLine parseCommandLine(int argc, const char* const* argv);
 
-void printUsage();
+// The usage text, on standard output.
+void printUsage(Output& output);
 
 #endif  // VARNAK_DRIVER_OPTIONS_H_

@@ -5,8 +5,6 @@
 #include <cstring>
 #include <string_view>
 
-#include "platform/console.h"
-
 namespace {
 
 // Writes `value` in decimal, at least `width` digits, and moves `p` past it.
@@ -50,14 +48,14 @@ std::string_view formatRow(char (&row)[96], int day, int month, int32_t year, ui
 
 }  // namespace
 
-void printReport(const DayTable& table, const RunOptions& options) {
+void printReport(const DayTable& table, const RunOptions& options, Output& output) {
   bool countSent = options.direction != Direction::receivedOnly;
   bool countReceived = options.direction != Direction::sentOnly;
   uint32_t runningCount = 0;
   uint64_t runningBytes = 0;
 
-  if (!options.terse) printOut({"---\n", "day\tmonth\tyear\tc.num\tc.size\n"});
-  // Rows are handed to the console a block at a time: a call for each of
+  if (!options.terse) output.progress({"---\n", "day\tmonth\tyear\tc.num\tc.size\n"});
+  // Rows are handed to the output a block at a time: a call for each of
   // thousands of rows cost more than writing them.
   char block[16384];
   size_t used = 0;
@@ -81,7 +79,7 @@ void printReport(const DayTable& table, const RunOptions& options) {
         char row[96];
         std::string_view text = formatRow(row, day, month + 1, year, runningCount, runningBytes);
         if (sizeof block - used < text.size()) {
-          printOut({{block, used}});
+          output.progress({{block, used}});
           used = 0;
         }
         std::memcpy(block + used, text.data(), text.size());
@@ -89,6 +87,6 @@ void printReport(const DayTable& table, const RunOptions& options) {
       }
     }
   }
-  if (used > 0) printOut({{block, used}});
-  if (!options.terse) printOut({"\n"});
+  if (used > 0) output.progress({{block, used}});
+  if (!options.terse) output.progress({"\n"});
 }

@@ -5,9 +5,11 @@
 
 #include "common/day_table.h"
 #include "common/run_options.h"
+#include "platform/output.h"
 
-// Prints the report to standard output: one row per day with messages of a
-// counted direction, with the running count and byte total up to that day.
-void printReport(const DayTable& table, const RunOptions& options);
+// Prints the report to the standard output of `output`: one row per day with
+// messages of a counted direction, with the running count and byte total up
+// to that day.
+void printReport(const DayTable& table, const RunOptions& options, Output& output);
 
 #endif  // VARNAK_DRIVER_REPORT_H_

@@ -6,16 +6,19 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/collected_output.h"
+
 namespace {
 
 std::string report(const DayTable& table, Direction direction) {
   RunOptions options;
   options.direction = direction;
   options.terse = true;
-  testing::internal::CaptureStdout();
-  printReport(table, options);
-  std::fflush(stdout);
-  return testing::internal::GetCapturedStdout();
+  CollectedOutput output;
+  printReport(table, options, output);
+  // The report is standard output's alone, whatever it holds.
+  EXPECT_EQ(output.text(Stream::err), "");
+  return output.text(Stream::out);
 }
 
 TEST(ReportTest, RunningTotalsOfEachDirectionGrowPast32BitsWhileDaySumsWrap) {

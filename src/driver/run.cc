@@ -22,63 +22,66 @@ std::string formatYears(const char* format, int64_t first, int64_t last) {
   return std::string(text, static_cast<size_t>(n));
 }
 
-void printRunMessages(const RunOptions& options) {
+void printRunMessages(const RunOptions& options, Output& output) {
   int64_t lastYear = options.firstYear + options.yearCount - 1;
-  printOut({formatYears("Doing years %" PRId64 "-%" PRId64 "\n", options.firstYear, lastYear)});
+  output.progress(
+      {formatYears("Doing years %" PRId64 "-%" PRId64 "\n", options.firstYear, lastYear)});
   switch (options.direction) {
     case Direction::all:
-      printOut({"Counting all messages, both sent and received\n"});
+      output.progress({"Counting all messages, both sent and received\n"});
       break;
     case Direction::sentOnly:
-      printOut({"Counting sent messages\n"});
+      output.progress({"Counting sent messages\n"});
       break;
     case Direction::receivedOnly:
-      printOut({"Counting received messages\n"});
+      output.progress({"Counting received messages\n"});
       break;
   }
-  printOut({"Any years <1000 will be assumed offset from ",
-            std::to_string(int64_t{options.currentYear} - 50), "\n"});
+  output.progress({"Any years <1000 will be assumed offset from ",
+                   std::to_string(int64_t{options.currentYear} - 50), "\n"});
 }
 
 // Ends the run: output that could not be written is never reported as success.
-int finishRun(int status) {
-  if (finishOutput()) return status;
-  printError({"Unable to write output\n"});
+int finishRun(int status, ConsoleOutput& console) {
+  if (console.finish()) return status;
+  console.error({"Unable to write output\n"});
   return 1;
 }
 
 }  // namespace
 
 int runMain(int argc, const char* const* argv) {
+  // The run's one sink for all it prints, handed down to every part.
+  ConsoleOutput console;
   CommandLine commandLine = parseCommandLine(argc, argv);
   if (commandLine.usage) {
-    printUsage();
-    return finishRun(0);
+    printUsage(console);
+    return finishRun(0, console);
   }
   if (commandLine.version) {
-    printOut({"varnak " VARNAK_VERSION "\n"});
-    return finishRun(0);
+    console.progress({"varnak " VARNAK_VERSION "\n"});
+    return finishRun(0, console);
   }
   RunOptions& options = commandLine.options;
   options.currentYear = currentLocalYear();
-  if (!options.terse) printRunMessages(options);
+  if (!options.terse) printRunMessages(options, console);
 
   int status = 0;
   DayTable table;
   if (table.create(options.firstYear, options.yearCount)) {
     RunTally tally;
     FileVisitor readFile = [&](const std::string& path, const PathStatus& status) {
-      readMailFile(path, status, options, table, tally);
+      readMailFile(path, status, options, console, table, tally);
     };
     for (int i = commandLine.firstPath; i < argc; ++i)
-      processArgument(argv[i], options, tally, readFile);
-    printReport(table, options);
-    if (options.summary) printTally(tally, options);
+      processArgument(argv[i], options, console, tally, readFile);
+    printReport(table, options, console);
+    if (options.summary) printTally(tally, options, console);
   } else {
     int64_t lastYear = options.firstYear + options.yearCount - 1;
-    printError({formatYears("Unable to create the day table for years %" PRId64 "-%" PRId64 "\n",
-                            options.firstYear, lastYear)});
+    console.error({formatYears("Unable to create the day table for years %" PRId64 "-%" PRId64 "\n",
+                               options.firstYear, lastYear)});
     status = 1;
   }
-  return finishRun(status);
+  return finishRun(status, console);
 }

@@ -3,8 +3,6 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/console.h"
-
 namespace {
 
 std::string grouped(uint64_t n) {
@@ -74,6 +72,6 @@ std::string formatTally(const RunTally& tally, const RunOptions& options) {
   return out;
 }
 
-void printTally(const RunTally& tally, const RunOptions& options) {
-  printError({formatTally(tally, options)});
+void printTally(const RunTally& tally, const RunOptions& options, Output& output) {
+  output.error({formatTally(tally, options)});
 }

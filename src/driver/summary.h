@@ -7,6 +7,7 @@
 
 #include "common/run_options.h"
 #include "common/tally.h"
+#include "platform/output.h"
 
 // The tally as text: one fact a line, "name: number", numbers grouped by
 // thousands with commas, then a hint for each option that would have read
@@ -14,6 +15,6 @@
 std::string formatTally(const RunTally& tally, const RunOptions& options);
 
 // Prints it on standard error, so that standard output stays the report.
-void printTally(const RunTally& tally, const RunOptions& options);
+void printTally(const RunTally& tally, const RunOptions& options, Output& output);
 
 #endif  // VARNAK_DRIVER_SUMMARY_H_

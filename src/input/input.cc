@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "input/match.h"
-#include "platform/console.h"
 #include "platform/directory.h"
 
 namespace {
@@ -16,6 +15,8 @@ struct Walk {
   bool terse = false;
   // -maildir: Maildirs are walked as mail clients see them.
   bool maildir = false;
+  // Where the banners and warnings go.
+  Output& output;
   RunTally& tally;
   // The directories from the argument down to the current one. A link back
   // to one of them would make the walk endless; one reached by another
@@ -33,7 +34,7 @@ void walkPath(Walk& walk, std::string_view path) {
   std::optional<PathStatus> status = queryStatus(path);
   if (!status) {
     ++walk.tally.unreadable;
-    printWarning(walk.terse, {"Unable to read file ", path, "\n"});
+    walk.output.warning(walk.terse, {"Unable to read file ", path, "\n"});
     return;
   }
   if (!status->isDirectory) {
@@ -49,9 +50,9 @@ void walkPath(Walk& walk, std::string_view path) {
 void announce(const Walk& walk, std::string_view directory, std::string_view pattern) {
   if (walk.terse) return;
   if (pattern == "*") {
-    printOut({directory, "/\n"});
+    walk.output.progress({directory, "/\n"});
   } else {
-    printOut({directory, "/", pattern, "\n"});
+    walk.output.progress({directory, "/", pattern, "\n"});
   }
 }
 
@@ -120,7 +121,7 @@ void walkDirectory(Walk& walk, std::string_view directory, std::string_view patt
   std::optional<DirectoryListing> listing = openDirectory(directory);
   if (!listing) {
     ++walk.tally.unreadable;
-    printWarning(walk.terse, {"Unable to read directory ", directory, "\n"});
+    walk.output.warning(walk.terse, {"Unable to read directory ", directory, "\n"});
     return;
   }
   walkEntries(walk, *listing, directory, pattern);
@@ -133,17 +134,19 @@ size_t lastSeparator(std::string_view argument) {
   return argument.find_last_of("\\/:");
 }
 
-}  // namespace
-
-void processPath(std::string_view path, const RunOptions& options, RunTally& tally,
+// Hands `path` to the visitor, or walks it when it is a directory. A path
+// that cannot be reached is reported and skipped.
+void processPath(std::string_view path, const RunOptions& options, Output& output, RunTally& tally,
                  const FileVisitor& visitFile) {
-  Walk walk{visitFile, options.terse, options.maildir, tally, {}};
+  Walk walk{visitFile, options.terse, options.maildir, output, tally, {}};
   walkPath(walk, path);
 }
 
+// Announces `directory` and handles each of its entries whose name matches
+// `pattern`, depth-first, in the order the listing yields them.
 void scanDirectory(std::string_view directory, std::string_view pattern, const RunOptions& options,
-                   RunTally& tally, const FileVisitor& visitFile) {
-  Walk walk{visitFile, options.terse, options.maildir, tally, {}};
+                   Output& output, RunTally& tally, const FileVisitor& visitFile) {
+  Walk walk{visitFile, options.terse, options.maildir, output, tally, {}};
   // The scanned directory encloses everything below it; a link back to it
   // must be caught as early as one to any directory below.
   std::optional<PathStatus> status = queryStatus(directory);
@@ -151,8 +154,10 @@ void scanDirectory(std::string_view directory, std::string_view pattern, const R
   walkDirectory(walk, directory, pattern);
 }
 
-void processArgument(std::string_view argument, const RunOptions& options, RunTally& tally,
-                     const FileVisitor& visitFile) {
+}  // namespace
+
+void processArgument(std::string_view argument, const RunOptions& options, Output& output,
+                     RunTally& tally, const FileVisitor& visitFile) {
   size_t separator = lastSeparator(argument);
   std::string_view directory;
   std::string_view name = argument;
@@ -165,8 +170,8 @@ void processArgument(std::string_view argument, const RunOptions& options, RunTa
   if (directory.empty()) directory = ".";
   if (name.empty()) name = "*";
   if (name.find('*') != std::string_view::npos) {
-    scanDirectory(directory, name, options, tally, visitFile);
+    scanDirectory(directory, name, options, output, tally, visitFile);
   } else {
-    processPath(argument, options, tally, visitFile);
+    processPath(argument, options, output, tally, visitFile);
   }
 }

@@ -10,6 +10,7 @@
 #include "common/run_options.h"
 #include "common/tally.h"
 #include "platform/directory.h"
+#include "platform/output.h"
 
 // Called with the path of every file found, in the order of the walk, and
 // the status the walk queried for it just before (the reader opens it
@@ -18,19 +19,9 @@ using FileVisitor = std::function<void(const std::string& path, const PathStatus
 
 // Handles one path argument as typed: a file, a directory (walked to any
 // depth) or a directory with a "*" pattern in the last component.
-// Paths that cannot be reached and directories that cannot be listed are
-// counted in `tally` as unreadable.
-void processArgument(std::string_view argument, const RunOptions& options, RunTally& tally,
-                     const FileVisitor& visitFile);
-
-// Hands `path` to the visitor, or walks it when it is a directory. A path
-// that cannot be reached is reported and skipped.
-void processPath(std::string_view path, const RunOptions& options, RunTally& tally,
-                 const FileVisitor& visitFile);
-
-// Announces `directory` and handles each of its entries whose name matches
-// `pattern`, depth-first, in the order the listing yields them.
-void scanDirectory(std::string_view directory, std::string_view pattern, const RunOptions& options,
-                   RunTally& tally, const FileVisitor& visitFile);
+// Banners and warnings go to `output`. Paths that cannot be reached and
+// directories that cannot be listed are counted in `tally` as unreadable.
+void processArgument(std::string_view argument, const RunOptions& options, Output& output,
+                     RunTally& tally, const FileVisitor& visitFile);
 
 #endif  // VARNAK_INPUT_INPUT_H_

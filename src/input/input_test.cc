@@ -8,27 +8,19 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
+
+#include "platform/collected_output.h"
+#include "platform/temp_dir_test_util.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// Each test gets a fresh temporary tree, removed at the end (links are
-// removed, not followed). The walk's banners and warnings go to standard
-// error under -terse, off the test's output.
-class InputTest : public testing::Test {
+// Each test walks a tree of its own. The walk's banners and warnings are
+// collected, and looked at where a test expects them.
+class InputTest : public TempDirTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "varnak-input-test-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-  }
-  void TearDown() override {
-    if (!root_.empty()) fs::remove_all(root_);
-  }
-
   void files(std::initializer_list<const char*> paths) const {
     for (const char* path : paths) {
       fs::create_directories(fs::path(root_ + "/" + path).parent_path());
@@ -38,30 +30,40 @@ class InputTest : public testing::Test {
   void link(const std::string& path, const std::string& target) const {
     fs::create_directory_symlink(root_ + "/" + target, root_ + "/" + path);
   }
-  // The files the walk hands on, in the walk's order.
-  std::vector<std::string> visits(const std::string& argument, bool maildir = false) const {
-    std::vector<std::string> seen;
-    RunOptions options;
-    options.terse = true;
-    options.maildir = maildir;
+  // What one walk of an argument did.
+  struct Walked {
+    // The files it handed on, in the walk's order.
+    std::vector<std::string> files;
+    CollectedOutput output;
     RunTally tally;
-    processArgument(root_ + "/" + argument, options, tally,
-                    [&seen](const std::string& path, const PathStatus&) { seen.push_back(path); });
-    return seen;
+  };
+  Walked walk(const std::string& argument, bool maildir = false, bool terse = true) const {
+    Walked walked;
+    RunOptions options;
+    options.terse = terse;
+    options.maildir = maildir;
+    processArgument(
+        root_ + "/" + argument, options, walked.output, walked.tally,
+        [&walked](const std::string& path, const PathStatus&) { walked.files.push_back(path); });
+    return walked;
   }
-  // Checks them, sorted, against the expected paths under the tree: the
-  // listing order is the platform's.
+  std::vector<std::string> visits(const std::string& argument, bool maildir = false) const {
+    return walk(argument, maildir).files;
+  }
+  // Checks the files, sorted, against the expected paths under the tree
+  // (the listing order is the platform's), and the warnings against
+  // `warnings`: under -terse, the only output.
   void expectVisits(const std::string& argument, std::vector<std::string> expected,
-                    bool maildir = false) const {
-    std::vector<std::string> seen = visits(argument, maildir);
-    std::sort(seen.begin(), seen.end());
+                    bool maildir = false, const std::string& warnings = "") const {
+    Walked walked = walk(argument, maildir);
+    std::sort(walked.files.begin(), walked.files.end());
     for (std::string& path : expected)
       path = root_ + "/" + path;
     std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(seen, expected) << argument;
+    EXPECT_EQ(walked.files, expected) << argument;
+    EXPECT_EQ(walked.output.text(Stream::err), warnings) << argument;
+    EXPECT_EQ(walked.output.text(Stream::out), "") << argument;
   }
-
-  std::string root_;
 };
 
 TEST_F(InputTest, ArgumentsSelectTheFilesOfTheTree) {
@@ -77,8 +79,9 @@ TEST_F(InputTest, ArgumentsSelectTheFilesOfTheTree) {
   expectVisits("mail/o*", {"mail/old/a", "mail/old.mbx/c", "mail/old.mbx/deeper/e"});
   expectVisits("mail/old/.b", {"mail/old/.b"});
   expectVisits("top", {"top"});
-  expectVisits("top/*", {});
-  expectVisits("missing/*", {});
+  // A file and a missing path cannot be listed for a pattern.
+  expectVisits("top/*", {}, false, "Unable to read directory " + root_ + "/top\n");
+  expectVisits("missing/*", {}, false, "Unable to read directory " + root_ + "/missing\n");
 }
 
 // Under -maildir a Maildir's tmp is left out and its hidden Maildir++
@@ -156,15 +159,45 @@ TEST_F(InputTest, EachFileComesWithItsStatus) {
     std::map<std::string, PathStatus> seen;
     RunOptions options;
     options.terse = true;
+    CollectedOutput output;
     RunTally tally;
     processArgument(
-        root_ + "/" + expected.argument, options, tally,
+        root_ + "/" + expected.argument, options, output, tally,
         [&seen](const std::string& path, const PathStatus& status) { seen[path] = status; });
+    EXPECT_TRUE(output.empty()) << expected.argument;
     auto found = seen.find(root_ + "/" + expected.file);
     ASSERT_NE(found, seen.end()) << expected.argument << " " << expected.file;
     EXPECT_FALSE(found->second.isDirectory) << expected.file;
     EXPECT_EQ(found->second.isRegular, expected.isRegular) << expected.file;
     EXPECT_EQ(found->second.size, expected.size) << expected.file;
+  }
+}
+
+// What cannot be read is named once, after the banner of the directory it
+// was wanted from, and counted; the warning stands among the banners
+// outside -terse, on standard error under it, where the banners are left out.
+TEST_F(InputTest, WarningsNameWhatCouldNotBeRead) {
+  files({"top"});
+  const std::string root = root_ + "/";
+  const struct {
+    const char* argument;
+    bool terse;
+    std::string out, err;
+  } cases[] = {
+      {"missing", false, "Unable to read file " + root + "missing\n", ""},
+      {"missing", true, "", "Unable to read file " + root + "missing\n"},
+      {"top/*", false, root + "top/\nUnable to read directory " + root + "top\n", ""},
+      {"top/*", true, "", "Unable to read directory " + root + "top\n"},
+      {"missing/m*", false, root + "missing/m*\nUnable to read directory " + root + "missing\n",
+       ""},
+      {"missing/m*", true, "", "Unable to read directory " + root + "missing\n"},
+  };
+  for (const auto& c : cases) {
+    Walked walked = walk(c.argument, false, c.terse);
+    EXPECT_EQ(walked.output.text(Stream::out), c.out) << c.argument << " terse " << c.terse;
+    EXPECT_EQ(walked.output.text(Stream::err), c.err) << c.argument << " terse " << c.terse;
+    EXPECT_EQ(walked.tally.unreadable, 1u) << c.argument << " terse " << c.terse;
+    EXPECT_TRUE(walked.files.empty()) << c.argument;
   }
 }
 

@@ -11,7 +11,7 @@ namespace {
 // tens of thousands of warnings of 4 KiB each, and one write(2) per warning
 // cost more than the reading of the mailbox. Buffered, they go out in a
 // few large writes. Before anything is written to one stream, whatever the
-// other one holds goes out (see printOut and printError), so where both
+// other one holds goes out (see ConsoleOutput::write), so where both
 // streams end in one file or pipe the lines stand in the order they were
 // printed, as they do unbuffered. On a terminal the buffer is flushed at
 // each line end: a person watching sees every warning as it comes.
@@ -26,7 +26,8 @@ void bufferStandardError() {
 
 // Sets up the streams once, before the first write to either: the C
 // library allows a stream's buffer to be changed only then, and this file
-// is the only writer of both.
+// is the only writer of both. Once per process, not per ConsoleOutput: a
+// second setup after the first writes would be too late.
 void prepareStreams() {
   [[maybe_unused]] static const bool prepared = [] {
     bufferStandardError();
@@ -41,29 +42,20 @@ void writePieces(std::FILE* stream, std::initializer_list<std::string_view> piec
 
 }  // namespace
 
-void printOut(std::initializer_list<std::string_view> pieces) {
+void ConsoleOutput::write(Stream stream, std::initializer_list<std::string_view> pieces) {
   prepareStreams();
-  // Warnings printed before this line go before it.
-  std::fflush(stderr);
-  writePieces(stdout, pieces);
-}
-
-void printWarning(bool terse, std::initializer_list<std::string_view> pieces) {
-  if (terse) {
-    printError(pieces);
+  if (stream == Stream::out) {
+    // Warnings printed before this line go before it.
+    std::fflush(stderr);
+    writePieces(stdout, pieces);
   } else {
-    printOut(pieces);
+    // Whatever standard output holds was printed first.
+    std::fflush(stdout);
+    writePieces(stderr, pieces);
   }
 }
 
-void printError(std::initializer_list<std::string_view> pieces) {
-  prepareStreams();
-  // Whatever standard output holds was printed first.
-  std::fflush(stdout);
-  writePieces(stderr, pieces);
-}
-
-bool finishOutput() {
+bool ConsoleOutput::finish() {
   prepareStreams();
   // At most one of the two streams holds anything: a write to one flushes
   // the other. The error flag of standard output is sticky: it also

@@ -11,25 +11,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/temp_dir_test_util.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-class FileTest : public testing::Test {
+class FileTest : public TempDirTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "varnak-file-test-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-  }
-  void TearDown() override {
-    if (!root_.empty()) fs::remove_all(root_);
-  }
   void write(const std::string& path, const std::string& text, bool append = false) const {
     std::ofstream(path, append ? std::ios::app : std::ios::trunc) << text;
   }
-
-  std::string root_;
 };
 
 std::string readAll(OpenFile& file, size_t capacity) {

@@ -5,7 +5,6 @@
 
 #include "common/byte_source.h"
 #include "count/count_message.h"
-#include "platform/console.h"
 #include "platform/file.h"
 #include "read/message_file.h"
 #include "scan/scanner.h"
@@ -18,9 +17,11 @@ namespace {
 // nothing more and only add to the resident memory.
 constexpr size_t kReadSize = 131072;
 
-// Where a run's counts go: the day table and the tally.
+// Where a run's counts go, the day table and the tally, and the output that
+// takes what is said about the file.
 struct Counts {
   const RunOptions& options;
+  Output& output;
   DayTable& table;
   RunTally& tally;
 };
@@ -60,18 +61,18 @@ ScanHandlers handlersFor(const std::string& name, Counts& counts, bool& heldMess
   bool announced = false;
   handlers.message = [&name, &counts, &heldMessages, announced](const MailMessage& message,
                                                                 bool atSeparator) mutable {
-    tallyMessage(countMessage(message, counts.options, counts.table), counts.tally);
+    tallyMessage(countMessage(message, counts.options, counts.output, counts.table), counts.tally);
     if (!message.fromLine.empty()) heldMessages = true;
     // The path is shown once a file proves to hold more than one message,
     // after whatever was said about its first one.
     if (atSeparator && !announced) {
-      if (!counts.options.terse) printOut({name, "\n"});
+      if (!counts.options.terse) counts.output.progress({name, "\n"});
       announced = true;
     }
   };
   handlers.headerTooLong = [&counts](std::string_view text) {
     ++counts.tally.headerTooLong;
-    printWarning(counts.options.terse, {"Header too long: ", text, "\n"});
+    counts.output.warning(counts.options.terse, {"Header too long: ", text, "\n"});
   };
   return handlers;
 }
@@ -126,7 +127,6 @@ void readStream(const std::string& name, char* buffer, size_t have, const ChunkR
 // -unpack: the first bytes of the file tell a compressed stream or archive,
 // whose regular files are read one by one, from plain data, read as ever.
 void readUnpacking(const std::string& path, OpenFile& file, Counts& counts) {
-  const RunOptions& options = counts.options;
   ChunkReader readFile = [&file](char* buffer, size_t capacity) {
     return readSome(file, buffer, capacity);
   };
@@ -151,8 +151,8 @@ void readUnpacking(const std::string& path, OpenFile& file, Counts& counts) {
     readStream(name, entryBuffer, 0, read, counts);
     return true;
   };
-  handlers.problem = [&options](const std::string& name, std::string_view problem) {
-    printWarning(options.terse, {"Unable to unpack ", name, ": ", problem, "\n"});
+  handlers.problem = [&counts](const std::string& name, std::string_view problem) {
+    counts.output.warning(counts.options.terse, {"Unable to unpack ", name, ": ", problem, "\n"});
   };
   // Only a regular file seeks (a 7z archive needs it).
   ChunkSeeker seek;
@@ -165,13 +165,13 @@ void readUnpacking(const std::string& path, OpenFile& file, Counts& counts) {
 }  // namespace
 
 void readMailFile(const std::string& path, const PathStatus& status, const RunOptions& options,
-                  DayTable& table, RunTally& tally) {
+                  Output& output, DayTable& table, RunTally& tally) {
   std::optional<OpenFile> file = openForReading(path, status);
   if (!file) {
     ++tally.unreadable;
     return;
   }
-  Counts counts{options, table, tally};
+  Counts counts{options, output, table, tally};
   if (options.unpack) {
     readUnpacking(path, *file, counts);
   } else {

@@ -9,6 +9,7 @@
 #include "common/run_options.h"
 #include "common/tally.h"
 #include "platform/directory.h"
+#include "platform/output.h"
 
 // Reads the file at `path`, whose status was just queried; when it is a
 // mailbox, counts each of its messages into `table`. Files that are not
@@ -16,8 +17,9 @@
 // file or an archive is decoded as it is read, and each regular file in it
 // is read in the same way, named ARCHIVE(ENTRY) in the path line. Under
 // -maildir, a file that holds one message is counted as that message. What
-// became of the file and its messages is added to `tally`.
+// became of the file and its messages is added to `tally`; path lines and
+// warnings go to `output`.
 void readMailFile(const std::string& path, const PathStatus& status, const RunOptions& options,
-                  DayTable& table, RunTally& tally);
+                  Output& output, DayTable& table, RunTally& tally);
 
 #endif  // VARNAK_READ_MAIL_FILE_H_

@@ -1,12 +1,6 @@
 #include "read/message_file.h"
 
-namespace {
-
-bool isBlank(char c) {
-  return c == ' ' || c == '\t';
-}
-
-}  // namespace
+#include "common/ascii.h"
 
 bool startsWithHeaderField(std::string_view head) {
   size_t i = 0;
@@ -22,7 +16,7 @@ std::optional<EmlxStart> readEmlxStart(std::string_view head) {
   size_t digitsStart = i;
   uint64_t length = 0;
   // Twenty digits could overflow 64 bits; no message is that long.
-  while (i < head.size() && head[i] >= '0' && head[i] <= '9' && i - digitsStart < 19)
+  while (i < head.size() && isDigit(head[i]) && i - digitsStart < 19)
     length = length * 10 + static_cast<uint64_t>(head[i++] - '0');
   if (i == digitsStart) return std::nullopt;
   while (i < head.size() && (isBlank(head[i]) || head[i] == '\r'))

@@ -4,13 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include "common/verdict_test_util.h"
+
 namespace {
 
 TEST(MessageFileTest, RecognisesAHeaderFieldOnTheFirstLine) {
-  const struct {
-    std::string head;
-    bool header;
-  } cases[] = {
+  const TextVerdict heads[] = {
       {"Return-Path: <a@b>\n", true},
       {"X-Odd!Name~: 1", true},
       {"Date:", true},
@@ -24,8 +23,7 @@ TEST(MessageFileTest, RecognisesAHeaderFieldOnTheFirstLine) {
       {"Subject", false},  // the colon may be past the bytes given: not known yet
       {"", false},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(startsWithHeaderField(c.head), c.header) << '"' << c.head << '"';
+  expectVerdicts(heads, startsWithHeaderField);
 }
 
 TEST(MessageFileTest, ReadsTheEmlxCountLine) {

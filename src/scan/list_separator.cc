@@ -1,51 +1,32 @@
 #include "scan/list_separator.h"
 
+#include <cstddef>
+
+#include "common/ascii.h"
 #include "scan/separator.h"
 
 namespace {
 
-bool isBlank(char c) {
-  return c == ' ' || c == '\t';
-}
-
-bool isDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-bool isUpper(char c) {
-  return c >= 'A' && c <= 'Z';
-}
-
-// A reading position in the text; every matcher either moves it past what
-// it matched and returns true, or returns false (the caller then drops it).
-struct Cursor {
-  std::string_view text;
-  size_t at = 0;
-
-  bool done() const { return at == text.size(); }
-  char peek() const { return done() ? '\0' : text[at]; }
-};
-
 bool blanks(Cursor& c) {
-  size_t start = c.at;
+  const char* start = c.p;
   while (isBlank(c.peek()))
-    ++c.at;
-  return c.at > start;
+    ++c.p;
+  return c.p > start;
 }
 
-bool digits(Cursor& c, size_t least, size_t most) {
-  size_t start = c.at;
-  while (c.at - start < most && isDigit(c.peek()))
-    ++c.at;
-  return c.at - start >= least && !isDigit(c.peek());
+bool digits(Cursor& c, ptrdiff_t least, ptrdiff_t most) {
+  const char* start = c.p;
+  while (c.p - start < most && isDigit(c.peek()))
+    ++c.p;
+  return c.p - start >= least && !isDigit(c.peek());
 }
 
 bool name(Cursor& c, std::string_view names) {
-  if (c.text.size() - c.at < 3) return false;
-  std::string_view word = c.text.substr(c.at, 3);
+  if (c.end - c.p < 3) return false;
+  std::string_view word(c.p, 3);
   for (size_t i = 0; i + 3 <= names.size(); i += 3) {
     if (names.substr(i, 3) == word) {
-      c.at += 3;
+      c.p += 3;
       return true;
     }
   }
@@ -54,22 +35,22 @@ bool name(Cursor& c, std::string_view names) {
 
 bool time(Cursor& c) {
   if (!digits(c, 1, 2) || c.peek() != ':') return false;
-  ++c.at;
+  ++c.p;
   if (!digits(c, 2, 2)) return false;
   if (c.peek() != ':') return true;
-  ++c.at;
+  ++c.p;
   return digits(c, 2, 2);
 }
 
 bool zone(Cursor& c) {
   if (c.peek() == '+' || c.peek() == '-') {
-    ++c.at;
+    ++c.p;
     return digits(c, 4, 4);
   }
-  size_t start = c.at;
-  while (c.at - start < 5 && isUpper(c.peek()))
-    ++c.at;
-  return c.at - start >= 3 && !isUpper(c.peek()) && !isDigit(c.peek());
+  const char* start = c.p;
+  while (c.p - start < 5 && isUpper(c.peek()))
+    ++c.p;
+  return c.p - start >= 3 && !isUpper(c.peek()) && !isDigit(c.peek());
 }
 
 // The year, with its zone before or after it, then the end of the line.
@@ -101,7 +82,10 @@ bool isListArchiveSeparator(std::string_view line) {
   // The date is the last thing on the line, and the sender may hold any
   // words, so each word that follows a blank is tried as the weekday.
   for (size_t at = 1; at < text.size(); ++at) {
-    if (isBlank(text[at - 1]) && !isBlank(text[at]) && ctimeToEnd(Cursor{text, at})) return true;
+    if (isBlank(text[at - 1]) && !isBlank(text[at]) &&
+        ctimeToEnd(Cursor{text.data() + at, text.data() + text.size()})) {
+      return true;
+    }
   }
   return false;
 }

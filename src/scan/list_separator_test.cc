@@ -4,15 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include "common/verdict_test_util.h"
 #include "scan/separator.h"
 
 namespace {
 
 TEST(ListSeparatorTest, AcceptsLinesEndingInACtimeDate) {
-  const struct {
-    std::string line;
-    bool separator;
-  } cases[] = {
+  const TextVerdict lines[] = {
       {" jane at example.com  Tue Jan  3 10:00:00 2017", true},
       {" Jane Doe <jane@example.com> Tue Jan  3 10:00:00 2017", true},
       {" uunet!host!bob Tue Jul 11 08:08:46 EDT 1989", true},
@@ -39,8 +37,7 @@ TEST(ListSeparatorTest, AcceptsLinesEndingInACtimeDate) {
       {" jane xTue Jan  3 10:00:00 2017", false},
       {"", false},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(isListArchiveSeparator(c.line), c.separator) << '"' << c.line << '"';
+  expectVerdicts(lines, isListArchiveSeparator);
 }
 
 // The lines pipermail writes are exactly those the separator test refuses

@@ -11,7 +11,9 @@
 #include <string>
 #include <string_view>
 
+#include "common/ascii.h"
 #include "scan/list_separator.h"
+#include "scan/scan_table.h"
 #include "scan/scanner.h"
 #include "scan/separator.h"
 
@@ -49,7 +51,13 @@ class ReferenceScanner {
     ScanStep next = nextScanStep(state_, c, options_.captureFrom);
     state_ = next.next;
     if (state_ == ScanState::notMailbox) stopped_ = true;
-    switch (next.event) {
+    apply(next.event);
+    if (capturing_) keep(c, next.event);
+  }
+
+  // What the event does to the message and to the capture.
+  void apply(ScanEvent event) {
+    switch (event) {
       case ScanEvent::none:
         break;
       case ScanEvent::separatorStarts:
@@ -81,7 +89,7 @@ class ReferenceScanner {
         break;
       case ScanEvent::dateEnds:
         capturing_ = false;
-        pending_.dateText = std::string(withoutBlanks(captured().substr(1)));
+        pending_.dateText = std::string(withoutLeadingBlanks(captured().substr(1)));
         break;
       case ScanEvent::headerBlockEnds:
         pending_.size = 0;
@@ -94,22 +102,17 @@ class ReferenceScanner {
         pending_.size += 1;
         break;
     }
-    if (capturing_) {
-      if (next.event == ScanEvent::separatorStarts || next.event == ScanEvent::dateStarts)
-        fromCapture_ = false;
-      buffer_[captureLength_++] = c;
-      if (captureLength_ == sizeof buffer_) {
-        capturing_ = false;
-        captureLength_ = sizeof buffer_ - 1;
-        if (!fromCapture_) handlers_.headerTooLong(captured());
-      }
-    }
   }
 
-  static std::string_view withoutBlanks(std::string_view text) {
-    while (!text.empty() && (text[0] == ' ' || text[0] == '\t'))
-      text.remove_prefix(1);
-    return text;
+  // The byte `c` of a captured line, `event` being what it did.
+  void keep(char c, ScanEvent event) {
+    if (event == ScanEvent::separatorStarts || event == ScanEvent::dateStarts) fromCapture_ = false;
+    buffer_[captureLength_++] = c;
+    if (captureLength_ == sizeof buffer_) {
+      capturing_ = false;
+      captureLength_ = sizeof buffer_ - 1;
+      if (!fromCapture_) handlers_.headerTooLong(captured());
+    }
   }
 
   std::string_view captured() const { return std::string_view(buffer_, captureLength_); }
@@ -126,7 +129,7 @@ class ReferenceScanner {
   void accept() {
     if (!pending_.fromLine.empty()) handlers_.message(pending_, true);
     pending_ = MailMessage{};
-    pending_.fromLine = std::string(withoutBlanks(captured()));
+    pending_.fromLine = std::string(withoutLeadingBlanks(captured()));
   }
 
   ScanHandlers handlers_;

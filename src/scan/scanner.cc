@@ -4,7 +4,9 @@
 #include <cstring>
 #include <string>
 
+#include "common/ascii.h"
 #include "scan/list_separator.h"
+#include "scan/scan_table.h"
 #include "scan/separator.h"
 
 #if defined(__x86_64__) && defined(__SSE2__) && defined(__GNUC__)
@@ -99,53 +101,120 @@ inline const char* stopAt(const char* block, uint64_t stops, uint64_t crs, size_
   return block + at;
 }
 
-// SSE2, which every x86-64 processor has: four vectors of 16 bytes.
+// The stops among the bytes of one vector at `at`, for either width below.
+// The body is written once and stamped into each width's namespace, where
+// it is compiled for that width's instructions with that width's functions:
+// a template cannot give its instances targets of their own, and a
+// function compiled without AVX may not take or return an AVX vector.
+#define VARNAK_STOPS_BODY                                                        \
+  Vector bytes = load(at);                                                       \
+  Vector lf = equal(bytes, '\n');                                                \
+  Vector cr = equal(bytes, '\r');                                                \
+  Vector ctrlZ = equal(bytes, '\x1a');                                           \
+  if constexpr (kind == Search::body) {                                          \
+    Vector pairs = both(lf, equal(load(at + 1), '\n'));                          \
+    return either(either(pairs, cr), ctrlZ);                                     \
+  } else if constexpr (kind == Search::bodyCrLf) {                               \
+    Vector next = load(at + 1);                                                  \
+    Vector pairs = both(lf, either(equal(next, '\n'), equal(next, '\r')));       \
+    return either(pairs, ctrlZ);                                                 \
+  } else if constexpr (kind == Search::line) {                                   \
+    return either(either(lf, cr), ctrlZ);                                        \
+  } else if constexpr (kind == Search::headers || kind == Search::headersCrLf) { \
+    Vector next = load(at + 1);                                                  \
+    Vector starts = either(either(equal(next, '\n'), equal(next, '\r')),         \
+                           either(equal(next, 'D'), equal(next, extra)));        \
+    Vector ends = either(both(lf, starts), ctrlZ);                               \
+    return kind == Search::headers ? either(ends, cr) : ends;                    \
+  } else {                                                                       \
+    return zeroBytes(either(lf, cr));                                            \
+  }
 
-__m128i load16(const char* at) {
+// SSE2, which every x86-64 processor has: vectors of 16 bytes, four to a
+// block.
+namespace sse2 {
+
+using Vector = __m128i;
+
+Vector load(const char* at) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
 }
 
-__m128i equal16(__m128i bytes, char c) {
+Vector equal(Vector bytes, char c) {
   return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c));
 }
 
-uint64_t bits16(__m128i bytes) {
+Vector either(Vector a, Vector b) {
+  return _mm_or_si128(a, b);
+}
+
+Vector both(Vector a, Vector b) {
+  return _mm_and_si128(a, b);
+}
+
+// All ones where a byte is 0.
+Vector zeroBytes(Vector bytes) {
+  return _mm_cmpeq_epi8(bytes, _mm_setzero_si128());
+}
+
+uint64_t bits(Vector bytes) {
   return static_cast<uint16_t>(_mm_movemask_epi8(bytes));
 }
 
-// The stops among the 16 bytes at `at`.
 template <Search kind>
-__m128i stops16(const char* at, char extra) {
-  __m128i bytes = load16(at);
-  __m128i lf = equal16(bytes, '\n');
-  __m128i cr = equal16(bytes, '\r');
-  __m128i ctrlZ = equal16(bytes, '\x1a');
-  if constexpr (kind == Search::body) {
-    __m128i pairs = _mm_and_si128(lf, equal16(load16(at + 1), '\n'));
-    return _mm_or_si128(_mm_or_si128(pairs, cr), ctrlZ);
-  } else if constexpr (kind == Search::bodyCrLf) {
-    __m128i next = load16(at + 1);
-    __m128i pairs = _mm_and_si128(lf, _mm_or_si128(equal16(next, '\n'), equal16(next, '\r')));
-    return _mm_or_si128(pairs, ctrlZ);
-  } else if constexpr (kind == Search::line) {
-    return _mm_or_si128(_mm_or_si128(lf, cr), ctrlZ);
-  } else if constexpr (kind == Search::headers || kind == Search::headersCrLf) {
-    __m128i next = load16(at + 1);
-    __m128i starts = _mm_or_si128(_mm_or_si128(equal16(next, '\n'), equal16(next, '\r')),
-                                  _mm_or_si128(equal16(next, 'D'), equal16(next, extra)));
-    __m128i stops = _mm_or_si128(_mm_and_si128(lf, starts), ctrlZ);
-    return kind == Search::headers ? _mm_or_si128(stops, cr) : stops;
-  } else {
-    return _mm_cmpeq_epi8(_mm_or_si128(lf, cr), _mm_setzero_si128());
-  }
+Vector stops(const char* at, char extra) {
+  VARNAK_STOPS_BODY
 }
+
+}  // namespace sse2
+
+// AVX2: vectors of 32 bytes, two to a block. Compiled for AVX2 on their
+// own (a lambda would not be), and run only where the processor has it.
+#define VARNAK_AVX2 __attribute__((target("avx2,bmi,popcnt")))
+
+namespace avx2 {
+
+using Vector = __m256i;
+
+VARNAK_AVX2 Vector load(const char* at) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+}
+
+VARNAK_AVX2 Vector equal(Vector bytes, char c) {
+  return _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(c));
+}
+
+VARNAK_AVX2 Vector either(Vector a, Vector b) {
+  return _mm256_or_si256(a, b);
+}
+
+VARNAK_AVX2 Vector both(Vector a, Vector b) {
+  return _mm256_and_si256(a, b);
+}
+
+VARNAK_AVX2 Vector zeroBytes(Vector bytes) {
+  return _mm256_cmpeq_epi8(bytes, _mm256_setzero_si256());
+}
+
+VARNAK_AVX2 uint64_t bits(Vector bytes) {
+  return static_cast<uint32_t>(_mm256_movemask_epi8(bytes));
+}
+
+template <Search kind>
+VARNAK_AVX2 Vector stops(const char* at, char extra) {
+  VARNAK_STOPS_BODY
+}
+
+}  // namespace avx2
+
+#undef VARNAK_STOPS_BODY
 
 // A run of LF bytes: a block of them costs one compare a vector.
 const char* findLfRunEndSse2(const char* p, const char* end) {
   while (end - p >= 64) {
     uint64_t lfs = 0;
     for (int i = 0; i < 4; ++i)
-      lfs |= bits16(equal16(load16(p + 16 * i), '\n')) << (16 * i);
+      lfs |= sse2::bits(sse2::equal(sse2::load(p + 16 * i), '\n')) << (16 * i);
     if (lfs != ~uint64_t{0}) return p + __builtin_ctzll(~lfs);
     p += 64;
   }
@@ -156,15 +225,16 @@ const char* findLfRunEndSse2(const char* p, const char* end) {
 template <Search kind>
 const char* findSse2(const char* p, const char* end, size_t& crs, char extra) {
   while (end - p >= kBlockReach<kind>) {
-    __m128i s0 = stops16<kind>(p, extra), s1 = stops16<kind>(p + 16, extra);
-    __m128i s2 = stops16<kind>(p + 32, extra), s3 = stops16<kind>(p + 48, extra);
+    __m128i s0 = sse2::stops<kind>(p, extra), s1 = sse2::stops<kind>(p + 16, extra);
+    __m128i s2 = sse2::stops<kind>(p + 32, extra), s3 = sse2::stops<kind>(p + 48, extra);
     uint64_t crMask = 0;
     if constexpr (countsCrs(kind)) {
       for (int i = 0; i < 4; ++i)
-        crMask |= bits16(equal16(load16(p + 16 * i), '\r')) << (16 * i);
+        crMask |= sse2::bits(sse2::equal(sse2::load(p + 16 * i), '\r')) << (16 * i);
     }
     if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(s0, s1), _mm_or_si128(s2, s3))) != 0) {
-      uint64_t stops = bits16(s0) | bits16(s1) << 16 | bits16(s2) << 32 | bits16(s3) << 48;
+      uint64_t stops =
+          sse2::bits(s0) | sse2::bits(s1) << 16 | sse2::bits(s2) << 32 | sse2::bits(s3) << 48;
       return stopAt(p, stops, crMask, crs);
     }
     crs += static_cast<size_t>(__builtin_popcountll(crMask));
@@ -173,55 +243,12 @@ const char* findSse2(const char* p, const char* end, size_t& crs, char extra) {
   return findPlain<kind>(p, end, crs, extra);
 }
 
-// AVX2: two vectors of 32 bytes. Compiled for AVX2 on their own (a lambda
-// would not be), and run only where the processor has it.
-#define VARNAK_AVX2 __attribute__((target("avx2,bmi,popcnt")))
-
-VARNAK_AVX2 __m256i load32(const char* at) {
-  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
-}
-
-VARNAK_AVX2 __m256i equal32(__m256i bytes, char c) {
-  return _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(c));
-}
-
-VARNAK_AVX2 uint64_t bits32(__m256i bytes) {
-  return static_cast<uint32_t>(_mm256_movemask_epi8(bytes));
-}
-
-// The stops among the 32 bytes at `at`.
-template <Search kind>
-VARNAK_AVX2 __m256i stops32(const char* at, char extra) {
-  __m256i bytes = load32(at);
-  __m256i lf = equal32(bytes, '\n');
-  __m256i cr = equal32(bytes, '\r');
-  __m256i ctrlZ = equal32(bytes, '\x1a');
-  if constexpr (kind == Search::body) {
-    __m256i pairs = _mm256_and_si256(lf, equal32(load32(at + 1), '\n'));
-    return _mm256_or_si256(_mm256_or_si256(pairs, cr), ctrlZ);
-  } else if constexpr (kind == Search::bodyCrLf) {
-    __m256i next = load32(at + 1);
-    __m256i pairs = _mm256_and_si256(lf, _mm256_or_si256(equal32(next, '\n'), equal32(next, '\r')));
-    return _mm256_or_si256(pairs, ctrlZ);
-  } else if constexpr (kind == Search::line) {
-    return _mm256_or_si256(_mm256_or_si256(lf, cr), ctrlZ);
-  } else if constexpr (kind == Search::headers || kind == Search::headersCrLf) {
-    __m256i next = load32(at + 1);
-    __m256i starts = _mm256_or_si256(_mm256_or_si256(equal32(next, '\n'), equal32(next, '\r')),
-                                     _mm256_or_si256(equal32(next, 'D'), equal32(next, extra)));
-    __m256i stops = _mm256_or_si256(_mm256_and_si256(lf, starts), ctrlZ);
-    return kind == Search::headers ? _mm256_or_si256(stops, cr) : stops;
-  } else {
-    return _mm256_cmpeq_epi8(_mm256_or_si256(lf, cr), _mm256_setzero_si256());
-  }
-}
-
 VARNAK_AVX2 const char* findLfRunEndAvx2(const char* p, const char* end) {
   const __m256i ones = _mm256_set1_epi8(-1);
   while (end - p >= 64) {
-    __m256i low = equal32(load32(p), '\n'), high = equal32(load32(p + 32), '\n');
+    __m256i low = avx2::equal(avx2::load(p), '\n'), high = avx2::equal(avx2::load(p + 32), '\n');
     if (!_mm256_testc_si256(_mm256_and_si256(low, high), ones))
-      return p + __builtin_ctzll(~(bits32(low) | bits32(high) << 32));
+      return p + __builtin_ctzll(~(avx2::bits(low) | avx2::bits(high) << 32));
     p += 64;
   }
   size_t none = 0;
@@ -239,13 +266,14 @@ VARNAK_AVX2 uint64_t sumLanes(__m256i sums) {
 // added to `crs`.
 template <Search kind>
 VARNAK_AVX2 const char* stopInBlock(const char* p, size_t& crs, char extra) {
-  __m256i low = stops32<kind>(p, extra), high = stops32<kind>(p + 32, extra);
+  __m256i low = avx2::stops<kind>(p, extra), high = avx2::stops<kind>(p + 32, extra);
   __m256i any = _mm256_or_si256(low, high);
   if (_mm256_testz_si256(any, any)) return nullptr;
   uint64_t crMask = 0;
   if constexpr (countsCrs(kind))
-    crMask = bits32(equal32(load32(p), '\r')) | bits32(equal32(load32(p + 32), '\r')) << 32;
-  return stopAt(p, bits32(low) | bits32(high) << 32, crMask, crs);
+    crMask = avx2::bits(avx2::equal(avx2::load(p), '\r')) |
+             avx2::bits(avx2::equal(avx2::load(p + 32), '\r')) << 32;
+  return stopAt(p, avx2::bits(low) | avx2::bits(high) << 32, crMask, crs);
 }
 
 template <Search kind>
@@ -268,8 +296,8 @@ VARNAK_AVX2 const char* findAvx2(const char* p, const char* end, size_t& crs, ch
     blocks -= batch;
     for (; batch > 0; --batch, p += 64) {
       if ((stop = stopInBlock<kind>(p, crs, extra)) != nullptr) break;
-      lanes = _mm256_sub_epi8(lanes, equal32(load32(p), '\r'));
-      lanes = _mm256_sub_epi8(lanes, equal32(load32(p + 32), '\r'));
+      lanes = _mm256_sub_epi8(lanes, avx2::equal(avx2::load(p), '\r'));
+      lanes = _mm256_sub_epi8(lanes, avx2::equal(avx2::load(p + 32), '\r'));
     }
     sums = _mm256_add_epi64(sums, _mm256_sad_epu8(lanes, zero));
     lanes = zero;
@@ -319,13 +347,6 @@ void setText(std::string& field, std::string_view text) {
   field.append(text);
 }
 
-// A plain loop: find_first_not_of runs a library search per byte.
-std::string_view withoutLeadingBlanks(std::string_view text) {
-  while (!text.empty() && (text[0] == ' ' || text[0] == '\t'))
-    text.remove_prefix(1);
-  return text;
-}
-
 // Whether the bytes at `p` read `word` (without its NUL): a compare of a
 // constant length, which the compiler makes one or two loads of.
 template <size_t n>
@@ -336,7 +357,10 @@ bool startsWith(const char* p, const char (&word)[n]) {
 }  // namespace
 
 MailboxScanner::MailboxScanner(ScanHandlers handlers, ScanOptions options, ByteSearch widest)
-    : handlers_(std::move(handlers)), options_(options), search_(widestAvailable(widest)) {}
+    : handlers_(std::move(handlers)),
+      options_(options),
+      search_(widestAvailable(widest)),
+      state_(ScanState::leadIn) {}
 
 void MailboxScanner::startOneMessage(std::string_view name) {
   oneMessage_ = true;
@@ -408,6 +432,10 @@ void MailboxScanner::startCapture(const char* first) {
   // The buffer holds more than one byte: no warning can come yet.
   captureBuffer_[0] = *first;
   captureSeen_ = 1;
+}
+
+bool MailboxScanner::capturingFrom() const {
+  return state_ == ScanState::fromValue || state_ == ScanState::fromFoldStart;
 }
 
 // Keeps the first bytes of the line. The warning comes the moment the line

@@ -43,169 +43,9 @@ struct ScanOptions {
   bool captureFrom = false;
 };
 
-// Where the scanner stands in the file, between two bytes that text mode
-// lets through (CR and Ctrl-Z never reach the table).
-enum class ScanState : uint8_t {
-  leadIn,      // before the first non-blank byte of the file
-  notMailbox,  // the first non-blank byte was not "F": nothing more to do
-  body,
-  bodyLineStart,
-  emptyLineSeen,
-  sawF,
-  sawFr,
-  sawFro,
-  sawFrom,
-  separatorLine,
-  headerLineStart,
-  headerLine,
-  receivedPrefix1,  // the line reads so far the first 1 ... 7 letters of "Received"
-  receivedPrefix2,
-  receivedPrefix3,
-  receivedPrefix4,
-  receivedPrefix5,
-  receivedPrefix6,
-  receivedPrefix7,
-  datePrefix1,  // the line reads so far the first 1 ... 4 letters of "Date"
-  datePrefix2,
-  datePrefix3,
-  datePrefix4,
-  dateValue,
-  // Only while From: headers are watched (-me):
-  fromPrefix1,  // the line reads so far the first 1 ... 4 letters of "From"
-  fromPrefix2,
-  fromPrefix3,
-  fromPrefix4,
-  fromValue,
-  fromFoldStart,  // a From: line has just ended; a blank next folds it on
-};
-
-// The prefix states are counted through by arithmetic.
-static_assert(static_cast<int>(ScanState::receivedPrefix7) -
-                  static_cast<int>(ScanState::receivedPrefix1) ==
-              6);
-static_assert(static_cast<int>(ScanState::datePrefix4) - static_cast<int>(ScanState::datePrefix1) ==
-              3);
-static_assert(static_cast<int>(ScanState::fromPrefix4) - static_cast<int>(ScanState::fromPrefix1) ==
-              3);
-
-// What a byte does to the message besides moving the state on.
-enum class ScanEvent : uint8_t {
-  none,             // nothing: a blank before the file's first byte
-  countByte,        // one more byte of the message
-  receivedMark,     // the "d" that completes "Received": counted, and marks the message
-  separatorStarts,  // the blank after "From": the line is captured from here on
-  separatorEnds,    // the line end of a captured "From " line
-  dateStarts,       // the colon after "Date": the value is captured from here on
-  dateEnds,         // the line end of a captured Date line
-  headerBlockEnds,  // the empty line after the header block: the size starts at 0
-  // Only while From: headers are watched; each also counts its byte, so
-  // that watching changes no size.
-  fromStarts,     // the colon after "From": the value is captured from here on
-  fromLineEnds,   // the line end of a From: line: the value so far is kept
-  fromContinues,  // the blank that folds a From: line on: the capture goes on
-};
-
-struct ScanStep {
-  ScanState next;
-  ScanEvent event;
-};
-
-namespace scan_detail {
-
-constexpr ScanState advance(ScanState state) {
-  return static_cast<ScanState>(static_cast<int>(state) + 1);
-}
-
-// "From" and "Date" alike: the first letter in upper case, the rest in any.
-constexpr ScanStep onNamePrefixByte(ScanState state, ScanState first, const char (&name)[5],
-                                    ScanState value, ScanEvent starts, char c) {
-  int seen = static_cast<int>(state) - static_cast<int>(first) + 1;
-  if (seen == 4) {
-    if (c == ':') return {value, starts};
-    return {ScanState::headerLine, ScanEvent::countByte};
-  }
-  if ((c | 0x20) == name[seen]) return {advance(state), ScanEvent::countByte};
-  return {ScanState::headerLine, ScanEvent::countByte};
-}
-
-constexpr ScanStep onPrefixByte(ScanState state, char c) {
-  constexpr char kReceived[] = "Received";
-  if (c == '\n') return {ScanState::headerLineStart, ScanEvent::countByte};
-  if (state >= ScanState::receivedPrefix1 && state <= ScanState::receivedPrefix7) {
-    int seen = static_cast<int>(state) - static_cast<int>(ScanState::receivedPrefix1) + 1;
-    if (c != kReceived[seen]) return {ScanState::headerLine, ScanEvent::countByte};
-    if (seen == 7) return {ScanState::headerLine, ScanEvent::receivedMark};
-    return {advance(state), ScanEvent::countByte};
-  }
-  if (state >= ScanState::fromPrefix1 && state <= ScanState::fromPrefix4) {
-    return onNamePrefixByte(state, ScanState::fromPrefix1, "from", ScanState::fromValue,
-                            ScanEvent::fromStarts, c);
-  }
-  return onNamePrefixByte(state, ScanState::datePrefix1, "date", ScanState::dateValue,
-                          ScanEvent::dateStarts, c);
-}
-
-// The first byte of a header line.
-constexpr ScanStep onLineStart(char c, bool watchFrom) {
-  using S = ScanState;
-  if (c == '\n') return {S::emptyLineSeen, ScanEvent::headerBlockEnds};
-  if (c == 'F' && watchFrom) return {S::fromPrefix1, ScanEvent::countByte};
-  return {c == 'R'   ? S::receivedPrefix1
-          : c == 'D' ? S::datePrefix1
-                     : S::headerLine,
-          ScanEvent::countByte};
-}
-
-}  // namespace scan_detail
-
-// The scanner's whole state table: what the byte `c` does in `state`;
-// `watchFrom` (-me) lets a header line's "F" begin a From: header. Both
-// the scanner (for every byte it does not skip in bulk) and the per-byte
-// reference the tests hold it to run on this one function.
-constexpr ScanStep nextScanStep(ScanState state, char c, bool watchFrom) {
-  using S = ScanState;
-  constexpr ScanEvent kCount = ScanEvent::countByte;
-  switch (state) {
-    case S::leadIn:
-      if (c == '\n' || c == ' ' || c == '\t') return {S::leadIn, ScanEvent::none};
-      return {c == 'F' ? S::sawF : S::notMailbox, ScanEvent::none};
-    case S::notMailbox:
-      return {S::notMailbox, ScanEvent::none};
-    case S::body:
-      return {c == '\n' ? S::bodyLineStart : S::body, kCount};
-    case S::bodyLineStart:
-      return {c == '\n' ? S::emptyLineSeen : S::body, kCount};
-    case S::emptyLineSeen:
-      return {c == 'F' ? S::sawF : c == '\n' ? S::emptyLineSeen : S::body, kCount};
-    case S::sawF:
-      return {c == 'r' ? S::sawFr : S::body, kCount};
-    case S::sawFr:
-      return {c == 'o' ? S::sawFro : S::body, kCount};
-    case S::sawFro:
-      return {c == 'm' ? S::sawFrom : S::body, kCount};
-    case S::sawFrom:
-      if (c == ' ') return {S::separatorLine, ScanEvent::separatorStarts};
-      return {S::body, kCount};
-    case S::separatorLine:
-      if (c == '\n') return {S::headerLineStart, ScanEvent::separatorEnds};
-      return {S::separatorLine, kCount};
-    case S::headerLineStart:
-      return scan_detail::onLineStart(c, watchFrom);
-    case S::headerLine:
-      return {c == '\n' ? S::headerLineStart : S::headerLine, kCount};
-    case S::dateValue:
-      if (c == '\n') return {S::headerLineStart, ScanEvent::dateEnds};
-      return {S::dateValue, kCount};
-    case S::fromValue:
-      if (c == '\n') return {S::fromFoldStart, ScanEvent::fromLineEnds};
-      return {S::fromValue, kCount};
-    case S::fromFoldStart:
-      if (c == ' ' || c == '\t') return {S::fromValue, ScanEvent::fromContinues};
-      return scan_detail::onLineStart(c, watchFrom);
-    default:
-      return scan_detail::onPrefixByte(state, c);
-  }
-}
+// Where the scanner stands in the file; scan/scan_table.h, the state table,
+// defines it for the code that steps through it.
+enum class ScanState : uint8_t;
 
 // The code the scanner's byte searches run, narrowest first. Every choice
 // finds the same bytes; the scanner takes the widest its processor has, up
@@ -255,9 +95,7 @@ class MailboxScanner {
   void endSeparatorLine();
   void endDateLine();
   void endFromLine();
-  bool capturingFrom() const {
-    return state_ == ScanState::fromValue || state_ == ScanState::fromFoldStart;
-  }
+  bool capturingFrom() const;
   void startMessage(std::string_view fromLine);
 
   bool takesSeparator(std::string_view line);
@@ -267,7 +105,7 @@ class MailboxScanner {
   ByteSearch search_;
   bool oneMessage_ = false;
   uint64_t listLines_ = 0;
-  ScanState state_ = ScanState::leadIn;
+  ScanState state_;
   bool dataEnded_ = false;
   // Whether the file's lines end in CR LF, judged by its first line. Only
   // the choice of search depends on it, never what the scanner finds.

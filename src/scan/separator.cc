@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "common/ascii.h"
 #include "date/date.h"
 
 namespace {
@@ -35,10 +36,6 @@ constexpr auto kEndsSender = [] {
   ends['@'] = ends['!'] = ends[' '] = true;
   return ends;
 }();
-
-bool isDigit(char c) {
-  return c >= '0' && c <= '9';
-}
 
 // After an address, a separator only has to show something like a time: a
 // colon, optional digits, then a space or another colon.

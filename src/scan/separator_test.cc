@@ -4,13 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include "common/verdict_test_util.h"
+
 namespace {
 
 TEST(SeparatorTest, JudgesTheTextAfterFrom) {
-  const struct {
-    std::string line;
-    bool separator;
-  } cases[] = {
+  const TextVerdict lines[] = {
       // An address needs only something like a time after it.
       {" user@host.example x 10:12 y", true},
       {" a!b  x 10:", false},  // nothing after the digits
@@ -39,10 +38,11 @@ TEST(SeparatorTest, JudgesTheTextAfterFrom) {
       {std::string(" a!b\0 x 1: ", 11), false},
       {" a!b x 1:\r ", false},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(isMessageSeparator(c.line), c.separator) << '"' << c.line << '"';
-    if (c.line.find_first_of("\r\n") == std::string::npos) {
-      EXPECT_EQ(isSeparatorWithoutLineEnds(c.line), c.separator) << '"' << c.line << '"';
+  expectVerdicts(lines, isMessageSeparator);
+  // The scanner's test for lines without CR or LF says the same of them.
+  for (const TextVerdict& line : lines) {
+    if (line.text.find_first_of("\r\n") == std::string::npos) {
+      EXPECT_EQ(isSeparatorWithoutLineEnds(line.text), line.verdict) << '"' << line.text << '"';
     }
   }
 }

@@ -204,14 +204,21 @@ bool passEntry(const Libarchive& api, const std::string& name, const ChunkReader
   return handlers.entry(name, withHead);
 }
 
-bool unpackLevel(const Libarchive& api, const PackedSource& source, const UnpackHandlers& handlers,
-                 int depth) {
-  auto release = [&api](archive* a) { api.archive_read_free(a); };
-  std::unique_ptr<archive, decltype(release)> owner(api.archive_read_new(), release);
-  archive* a = owner.get();
+// An archive reader of the loaded library's, freed through it.
+struct ArchiveReleaser {
+  const Libarchive* api;
+  void operator()(archive* a) const { api->archive_read_free(a); }
+};
+using ArchiveReader = std::unique_ptr<archive, ArchiveReleaser>;
+
+// A reader of every filter and format unpacked here, opened on `feed`;
+// empty, with the problem reported, where it cannot be opened.
+ArchiveReader openArchive(const Libarchive& api, Feed& feed, const UnpackHandlers& handlers) {
+  ArchiveReader reader(api.archive_read_new(), ArchiveReleaser{&api});
+  archive* a = reader.get();
   if (a == nullptr) {
-    handlers.problem(source.name, "out of memory");
-    return true;
+    handlers.problem(feed.source->name, "out of memory");
+    return reader;
   }
   api.archive_read_support_filter_gzip(a);
   api.archive_read_support_filter_bzip2(a);
@@ -227,14 +234,36 @@ bool unpackLevel(const Libarchive& api, const PackedSource& source, const Unpack
   api.archive_read_support_format_raw(a);
   api.archive_read_support_format_empty(a);
 
-  Feed feed{&source, source.head, 0, std::vector<char>(kFeedSize)};
   api.archive_read_set_read_callback(a, readFeed);
-  if (source.seek) api.archive_read_set_seek_callback(a, seekFeed);
+  if (feed.source->seek) api.archive_read_set_seek_callback(a, seekFeed);
   api.archive_read_set_callback_data(a, &feed);
   if (api.archive_read_open1(a) != ARCHIVE_OK) {
-    handlers.problem(source.name, errorText(api, a));
-    return true;
+    handlers.problem(feed.source->name, errorText(api, a));
+    reader.reset();
   }
+  return reader;
+}
+
+// The name an entry is handed on under: the container's, with the entry's
+// path in parentheses unless the container is a bare compressed stream.
+std::string entryName(const Libarchive& api, const std::string& container, archive_entry* entry,
+                      bool raw) {
+  std::string name = container;
+  if (!raw) {
+    const char* path = api.archive_entry_pathname(entry);
+    name += '(';
+    name += path != nullptr ? path : "";
+    name += ')';
+  }
+  return name;
+}
+
+bool unpackLevel(const Libarchive& api, const PackedSource& source, const UnpackHandlers& handlers,
+                 int depth) {
+  Feed feed{&source, source.head, 0, std::vector<char>(kFeedSize)};
+  ArchiveReader reader = openArchive(api, feed, handlers);
+  archive* a = reader.get();
+  if (a == nullptr) return true;
 
   // The last read of an entry's data that failed, if one did: its data
   // ends there.
@@ -276,13 +305,7 @@ bool unpackLevel(const Libarchive& api, const PackedSource& source, const Unpack
       return true;
     }
     if (api.archive_entry_filetype(entry) != AE_IFREG) continue;
-    std::string name = source.name;
-    if (!raw) {
-      const char* path = api.archive_entry_pathname(entry);
-      name += '(';
-      name += path != nullptr ? path : "";
-      name += ')';
-    }
+    std::string name = entryName(api, source.name, entry, raw);
     readFailure = 0;
     if (!passEntry(api, name, readEntry, handlers, depth)) return false;
     if (readFailure < 0) {

@@ -29,8 +29,7 @@ la_ssize_t appendBytes(archive*, void* out, const void* bytes, size_t size) {
   return static_cast<la_ssize_t>(size);
 }
 
-std::string pack(Format format, Filter filter, const std::vector<Member>& members) {
-  archive* a = archive_write_new();
+void setFormat(archive* a, Format format) {
   switch (format) {
     case Format::raw:
       archive_write_set_format_raw(a);
@@ -57,6 +56,9 @@ std::string pack(Format format, Filter filter, const std::vector<Member>& member
       archive_write_set_format_cpio(a);
       break;
   }
+}
+
+void addFilter(archive* a, Filter filter) {
   switch (filter) {
     case Filter::none:
       break;
@@ -79,26 +81,35 @@ std::string pack(Format format, Filter filter, const std::vector<Member>& member
       archive_write_add_filter_compress(a);
       break;
   }
+}
+
+void writeMember(archive* a, const Member& member) {
+  archive_entry* entry = archive_entry_new();
+  archive_entry_set_pathname(entry, member.name.c_str());
+  archive_entry_set_filetype(entry, member.type);
+  archive_entry_set_perm(entry, 0644);
+  if (member.type == AE_IFLNK) archive_entry_set_symlink(entry, "elsewhere");
+  archive_entry_set_size(entry, static_cast<la_int64_t>(member.data.size()));
+  EXPECT_EQ(archive_write_header(a, entry), ARCHIVE_OK) << archive_error_string(a);
+  if (!member.data.empty()) {
+    EXPECT_EQ(archive_write_data(a, member.data.data(), member.data.size()),
+              static_cast<la_ssize_t>(member.data.size()))
+        << archive_error_string(a);
+  }
+  archive_entry_free(entry);
+}
+
+std::string pack(Format format, Filter filter, const std::vector<Member>& members) {
+  archive* a = archive_write_new();
+  setFormat(a, format);
+  addFilter(a, filter);
   // Raw output needs no padding to blocks of the tape era.
   archive_write_set_bytes_in_last_block(a, 1);
   std::string out;
   EXPECT_EQ(archive_write_open(a, &out, nullptr, appendBytes, nullptr), ARCHIVE_OK)
       << archive_error_string(a);
-  for (const Member& member : members) {
-    archive_entry* entry = archive_entry_new();
-    archive_entry_set_pathname(entry, member.name.c_str());
-    archive_entry_set_filetype(entry, member.type);
-    archive_entry_set_perm(entry, 0644);
-    if (member.type == AE_IFLNK) archive_entry_set_symlink(entry, "elsewhere");
-    archive_entry_set_size(entry, static_cast<la_int64_t>(member.data.size()));
-    EXPECT_EQ(archive_write_header(a, entry), ARCHIVE_OK) << archive_error_string(a);
-    if (!member.data.empty()) {
-      EXPECT_EQ(archive_write_data(a, member.data.data(), member.data.size()),
-                static_cast<la_ssize_t>(member.data.size()))
-          << archive_error_string(a);
-    }
-    archive_entry_free(entry);
-  }
+  for (const Member& member : members)
+    writeMember(a, member);
   EXPECT_EQ(archive_write_close(a), ARCHIVE_OK) << archive_error_string(a);
   archive_write_free(a);
   return out;
