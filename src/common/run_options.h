@@ -38,6 +38,10 @@ struct RunOptions {
   // When not empty, a message is sent when its From: header holds one of
   // these addresses, and received otherwise.
   std::vector<std::string> me;
+  // Worker threads that read the files (-jobs=N); 0 until the run sets the
+  // default. With 1, each file is read on the main thread as the walk
+  // finds it.
+  int jobs = 0;
 };
 
 #endif  // VARNAK_COMMON_RUN_OPTIONS_H_

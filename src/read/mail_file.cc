@@ -18,11 +18,13 @@ namespace {
 constexpr size_t kReadSize = 131072;
 
 // Where a run's counts go, the day table and the tally, and the output that
-// takes what is said about the file.
+// takes what is said about the file. When `keep` is set, each message goes
+// to it instead of the table, and only the file's own groups to the tally.
 struct Counts {
   const RunOptions& options;
   Output& output;
-  DayTable& table;
+  DayTable* table;
+  const MessageKeeper* keep;
   RunTally& tally;
 };
 
@@ -61,7 +63,12 @@ ScanHandlers handlersFor(const std::string& name, Counts& counts, bool& heldMess
   bool announced = false;
   handlers.message = [&name, &counts, &heldMessages, announced](const MailMessage& message,
                                                                 bool atSeparator) mutable {
-    tallyMessage(countMessage(message, counts.options, counts.output, counts.table), counts.tally);
+    if (counts.keep != nullptr) {
+      (*counts.keep)(message);
+    } else {
+      tallyMessage(countMessage(message, counts.options, counts.output, *counts.table),
+                   counts.tally);
+    }
     if (!message.fromLine.empty()) heldMessages = true;
     // The path is shown once a file proves to hold more than one message,
     // after whatever was said about its first one.
@@ -162,17 +169,13 @@ void readUnpacking(const std::string& path, OpenFile& file, Counts& counts) {
   unpack({path, head, readFile, seek}, handlers);
 }
 
-}  // namespace
-
-void readMailFile(const std::string& path, const PathStatus& status, const RunOptions& options,
-                  Output& output, DayTable& table, RunTally& tally) {
+void readPath(const std::string& path, const PathStatus& status, Counts& counts) {
   std::optional<OpenFile> file = openForReading(path, status);
   if (!file) {
-    ++tally.unreadable;
+    ++counts.tally.unreadable;
     return;
   }
-  Counts counts{options, output, table, tally};
-  if (options.unpack) {
+  if (counts.options.unpack) {
     readUnpacking(path, *file, counts);
   } else {
     char buffer[kReadSize];
@@ -181,4 +184,19 @@ void readMailFile(const std::string& path, const PathStatus& status, const RunOp
         [&file](char* data, size_t capacity) { return readSome(*file, data, capacity); }, counts);
   }
   closeFile(*file);
+}
+
+}  // namespace
+
+void readMailFile(const std::string& path, const PathStatus& status, const RunOptions& options,
+                  Output& output, DayTable& table, RunTally& tally) {
+  Counts counts{options, output, &table, nullptr, tally};
+  readPath(path, status, counts);
+}
+
+void readMailFileKeeping(const std::string& path, const PathStatus& status,
+                         const RunOptions& options, Output& output, const MessageKeeper& keep,
+                         RunTally& tally) {
+  Counts counts{options, output, nullptr, &keep, tally};
+  readPath(path, status, counts);
 }

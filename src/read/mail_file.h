@@ -3,6 +3,7 @@
 #ifndef VARNAK_READ_MAIL_FILE_H_
 #define VARNAK_READ_MAIL_FILE_H_
 
+#include <functional>
 #include <string>
 
 #include "common/day_table.h"
@@ -10,6 +11,7 @@
 #include "common/tally.h"
 #include "platform/directory.h"
 #include "platform/output.h"
+#include "scan/message.h"
 
 // Reads the file at `path`, whose status was just queried; when it is a
 // mailbox, counts each of its messages into `table`. Files that are not
@@ -21,5 +23,15 @@
 // warnings go to `output`.
 void readMailFile(const std::string& path, const PathStatus& status, const RunOptions& options,
                   Output& output, DayTable& table, RunTally& tally);
+
+// Reads the file as readMailFile does, but counts nothing: each message
+// goes to `keep`, to be counted later (a worker thread, which may not touch
+// the day table, keeps it for the main thread to count in walk order).
+// What the file adds to the tally besides its messages' fates goes to
+// `tally`.
+using MessageKeeper = std::function<void(const MailMessage& message)>;
+void readMailFileKeeping(const std::string& path, const PathStatus& status,
+                         const RunOptions& options, Output& output, const MessageKeeper& keep,
+                         RunTally& tally);
 
 #endif  // VARNAK_READ_MAIL_FILE_H_
