@@ -3,7 +3,8 @@
 #
 # For each shape of make_mailbox (bench/make_mailbox.cc) it writes one
 # deterministic mailbox of the given size, warms it into the page cache and
-# runs `varnak -terse` and `wc -l` on it in turn, RUNS times each, paired
+# runs `varnak -terse -jobs=1` (these tables measure one thread) and `wc -l`
+# on it in turn, RUNS times each, paired
 # and interleaved so that a busy moment hits both. It prints one row per
 # shape with the medians: wall and processor seconds of both, varnak's time
 # as a multiple of wc -l's (wall and processor), varnak's MB/s and its peak
@@ -161,7 +162,7 @@ echo "|---|---|---|---|---|---|---|---|---|---|"
 for shape in "${shapes[@]}"; do
   file=$(shape_file "$shape")
   cat "$file" >/dev/null  # into the page cache
-  tool_cmd=("$varnak" -terse "$file")
+  tool_cmd=("$varnak" -terse -jobs=1 "$file")
   base_cmd=(wc -l "$file")
   paired_row "$shape" "$(stat -c %s "$file")" tool_cmd base_cmd
 done
@@ -173,19 +174,19 @@ for tree in "${trees[@]}"; do
   case $tree in
     tree)
       dir=$(tree_dir tree)
-      tree_row "tree of small mailboxes" "$files" "$varnak" -terse "$dir"
+      tree_row "tree of small mailboxes" "$files" "$varnak" -terse -jobs=1 "$dir"
       ;;
     maildir)
       if reads_maildir; then
         dir=$(tree_dir maildir)
-        tree_row "Maildir, one message a file" "$files" "$varnak" -terse -maildir "$dir"
+        tree_row "Maildir, one message a file" "$files" "$varnak" -terse -jobs=1 -maildir "$dir"
       else
         echo "| Maildir: not measured, this varnak does not read Maildirs (-maildir) | | | | | | | |"
       fi
       ;;
     folders)
       dir=$(tree_dir folders $((files / 2)))
-      tree_row "folders, files of 2-5 KiB" $((files / 2)) "$varnak" -terse "$dir"
+      tree_row "folders, files of 2-5 KiB" $((files / 2)) "$varnak" -terse -jobs=1 "$dir"
       ;;
     *) echo "run_bench.sh: unknown tree $tree" >&2 ;;
   esac
@@ -209,15 +210,17 @@ jobs_row() {
       bw+="$ns " bc+="$cpu "
     fi
   done
+  local bm="" bcm=""
+  if [ -n "$bw" ]; then bm=$(median <<<"$bw") bcm=$(median <<<"$bc"); fi
   awk -v l="$label" -v dw="$(median <<<"$dw")" -v dc="$(median <<<"$dc")" \
       -v dk="$(median <<<"$dk")" -v ow="$(median <<<"$ow")" -v oc="$(median <<<"$oc")" \
-      -v ok="$(median <<<"$ok")" -v bw="$(median <<<"$bw")" -v bc="$(median <<<"$bc")" '
+      -v ok="$(median <<<"$ok")" -v bw="$bm" -v bc="$bcm" '
     function ratio(x, y) { return y > 0 ? sprintf("%.2f", x / y) : "-" }
     function time(x) { return x != "" ? sprintf("%.3f", x) : "-" }
     BEGIN {
       printf "| %s | %.3f | %.3f | %.3f | %.3f | %s | %s | %s | %s | %s | %d | %d |\n", l,
              dw / 1e9, dc, ow / 1e9, oc, bw != "" ? time(bw / 1e9) : "-", time(bc),
-             ratio(dw, ow), ratio(dc, oc), ratio(dw, bw), dk, ok
+             ratio(dw, ow), ratio(dc, oc), bw != "" ? ratio(dw, bw) : "-", dk, ok
     }'
 }
 

@@ -383,9 +383,12 @@ struct ParallelWalk {
   void addOutput(Stream stream, std::string_view bytes) {
     if (batch.steps.empty()) {
       reads.addOutput(stream, bytes);
-    } else {
-      addStep(false, stream, bytes, {});
+      return;
     }
+    addStep(false, stream, bytes, {});
+    // The batch's text is bounded like a buffer: a walk that warns about
+    // many paths between two files hands the batch out.
+    if (batch.text.size() >= kBufferBytes) handOut();
   }
 };
 
