@@ -7,6 +7,7 @@
 //        make_mailbox tree FILES DIRECTORY
 //        make_mailbox maildir FILES DIRECTORY
 //        make_mailbox ids MESSAGES OUTPUT
+//        make_mailbox folders FILES DIRECTORY
 //
 // Shapes of a single file:
 //   realistic        about 5.9 KiB a message (about 180,000 messages a GiB),
@@ -23,8 +24,12 @@
 //                    has 4,095, 4,096 or 9,000 bytes
 // An ids mailbox holds MESSAGES small messages, each with a Message-ID of
 // its own, for the memory and time -unique takes to tell them apart.
+//   from-lines       bodies of 5,000 paragraphs of one line each, "From "
+//                    and 30 to 70 bytes of words, every one refused as a
+//                    separator
 // A tree holds FILES small mailboxes of one to three messages, a thousand
-// to a directory; a Maildir holds FILES messages in cur/ and new/ (tmp/ is
+// to a directory; "folders" holds FILES mailboxes of 2 to 5 KiB in 100
+// directories, as a mail client's folders; a Maildir holds FILES messages in cur/ and new/ (tmp/ is
 // empty), without separator lines, as Maildir keeps them.
 
 #include <sys/stat.h>
@@ -297,6 +302,40 @@ struct Writer {
     add("\n");
   }
 
+  // Every body line a paragraph of its own that begins "From ": the
+  // separator test runs on each of them, and refuses it.
+  void fromLines() {
+    Date d = date();
+    add(separator(d));
+    add("Date: " + rfc822(d) + "\nSubject: " + word() + "\n\n");
+    for (int i = 0; i < 5000; ++i) {
+      std::string line = "From";
+      size_t width = 5 + 30 + random.below(41);
+      while (line.size() < width)
+        line += " " + word();
+      line.resize(width);
+      add(line + "\n\n");
+    }
+  }
+
+  // A mailbox of 2 to 5 KiB: a few messages of realistic headers and text.
+  void folderMailbox() {
+    size_t target = 2048 + random.below(3 * 1024);
+    size_t start = out.size();
+    while (out.size() - start < target) {
+      Date d = date();
+      add(separator(d));
+      add("Return-Path: <" + address() + ">\n");
+      receivedLine(d);
+      add("Date: " + rfc822(d) + "\nFrom: " + address() + "\nTo: " + address() +
+          "\nSubject: " + word() + " " + word() + "\n\n");
+      textLines(300 + random.below(900), 3);
+      add("\n");
+    }
+    out.resize(start + target);
+    out += "\n";
+  }
+
   // One to three short messages, as a small mailbox of a mail tree holds.
   void smallMailbox() {
     int messages = 1 + static_cast<int>(random.below(3));
@@ -358,6 +397,8 @@ int writeShape(const std::string& shape, uint64_t target, const char* path) {
     message = &Writer::fromParagraphs;
   } else if (shape == "long-lines") {
     message = &Writer::longLines;
+  } else if (shape == "from-lines") {
+    message = &Writer::fromLines;
   } else {
     std::fprintf(stderr, "make_mailbox: unknown shape %s\n", shape.c_str());
     return 2;
@@ -410,6 +451,27 @@ int writeTree(uint64_t files, const std::string& root) {
   return 0;
 }
 
+// FILES mailboxes of 2 to 5 KiB in 100 directories: DIRECTORY/f00/m00000 ...
+int writeFolders(uint64_t files, const std::string& root) {
+  if (!makeDirectory(root)) return 1;
+  Writer writer;
+  uint64_t perFolder = std::max<uint64_t>(1, (files + 99) / 100);
+  std::string directory;
+  for (uint64_t i = 0; i < files; ++i) {
+    char name[64];
+    if (i % perFolder == 0) {
+      std::snprintf(name, sizeof name, "/f%02llu", static_cast<unsigned long long>(i / perFolder));
+      directory = root + name;
+      if (!makeDirectory(directory)) return 1;
+    }
+    std::snprintf(name, sizeof name, "/m%05llu", static_cast<unsigned long long>(i % perFolder));
+    writer.out.clear();
+    writer.folderMailbox();
+    if (!writeFile(directory + name, writer.out)) return 1;
+  }
+  return 0;
+}
+
 // One message a file, without a separator line; nine in ten already seen
 // (in cur/, with the flags suffix), the rest new.
 int writeMaildir(uint64_t files, const std::string& root) {
@@ -447,7 +509,9 @@ int usage() {
                "       make_mailbox tree FILES DIRECTORY\n"
                "       make_mailbox maildir FILES DIRECTORY\n"
                "       make_mailbox ids MESSAGES OUTPUT\n"
-               "shapes: realistic crlf tiny headers blank-runs from-paragraphs long-lines\n");
+               "       make_mailbox folders FILES DIRECTORY\n"
+               "shapes: realistic crlf tiny headers blank-runs from-paragraphs long-lines"
+               " from-lines\n");
   return 2;
 }
 
@@ -462,5 +526,6 @@ int main(int argc, char** argv) {
   if (shape == "tree") return writeTree(amount, argv[3]);
   if (shape == "maildir") return writeMaildir(amount, argv[3]);
   if (shape == "ids") return writeDistinct(amount, argv[3]);
+  if (shape == "folders") return writeFolders(amount, argv[3]);
   return writeShape(shape, amount << 20, argv[3]);
 }

@@ -3,17 +3,26 @@
 #
 # For each shape of make_mailbox (bench/make_mailbox.cc) it writes one
 # deterministic mailbox of the given size, warms it into the page cache and
-# runs `varnak -terse` and `wc -l` on it in turn, RUNS times each, paired
+# runs `varnak -terse -jobs=1` (these tables measure one thread) and `wc -l`
+# on it in turn, RUNS times each, paired
 # and interleaved so that a busy moment hits both. It prints one row per
 # shape with the medians: wall and processor seconds of both, varnak's time
 # as a multiple of wc -l's (wall and processor), varnak's MB/s and its peak
 # resident memory. For a tree of FILES small mailboxes (and a Maildir of
 # FILES messages, once varnak reads Maildirs with -maildir) it prints the
 # processor and wall microseconds per file, the system calls per file
-# (strace -c -f) and the peak memory. For -unique it runs varnak with and
-# without it, paired the same way, on the realistic file and on a mailbox
-# of UNIQUE_MESSAGES distinct messages, and prints the processor seconds
-# and peak memory of both.
+# (strace -c -f) and the peak memory; "folders" is a tree of FILES / 2
+# mailboxes of 2 to 5 KiB in 100 directories. For -unique it runs varnak
+# with and without it, paired the same way, on the realistic file and on a
+# mailbox of UNIQUE_MESSAGES distinct messages, and prints the processor
+# seconds and peak memory of both.
+#
+# Then reading on every processor: a tree of 50,000 small mailboxes, a
+# Maildir of 100,000 messages (-maildir) and a realistic mailbox of 256 MiB,
+# each read with the default number of jobs, with -jobs=1 and (the mailbox)
+# by wc -l, interleaved; the ratios of wall and processor time and the peak
+# memory of both. Last, with valgrind, the instructions (callgrind) a tiny
+# message and a refused "From " line cost on one thread, over 30 MiB.
 #
 # It reports and never fails on a time; it fails only when something cannot
 # be built, written or run.
@@ -24,9 +33,11 @@
 #              RUNS       runs of each command (default 5)
 #              BENCH_DIR  where the generated data is kept (default /tmp)
 #              SHAPES     the shapes to measure (default: all of them)
-#              TREES      the trees to measure (default: "tree maildir")
+#              TREES      the trees to measure (default: "tree maildir folders")
 #              UNIQUE_MESSAGES  messages of the -unique row (default 1000000;
 #                         0 leaves the -unique table out)
+#              JOBS_TABLE set to 0 to leave out the table of reading on every
+#                         processor (and INSTRUCTIONS=0 the callgrind table)
 # The calls column needs strace (Debian package strace); without it it
 # shows "-".
 set -euo pipefail
@@ -37,8 +48,8 @@ files=${2:-100000}
 build=${BUILD_DIR:-$root/build/bench-release}
 runs=${RUNS:-5}
 data_dir=${BENCH_DIR:-/tmp}
-read -r -a shapes <<<"${SHAPES:-realistic crlf tiny headers blank-runs from-paragraphs long-lines}"
-read -r -a trees <<<"${TREES:-tree maildir}"
+read -r -a shapes <<<"${SHAPES:-realistic crlf tiny headers blank-runs from-paragraphs long-lines from-lines}"
+read -r -a trees <<<"${TREES:-tree maildir folders}"
 unique_messages=${UNIQUE_MESSAGES:-1000000}
 export LC_ALL=C
 
@@ -64,17 +75,21 @@ median() { tr ' ' '\n' | grep . | sort -g | awk '{ v[NR] = $1 } END { print (NR 
 # generator writes different bytes); a stamp marks a tree as complete.
 fresh() { [ -e "$1" ] && [ "$1" -nt "$generator" ]; }
 
+# A mailbox of SHAPE, of MEBIBYTES unless a size is given.
 shape_file() {
-  local file=$data_dir/varnak-bench-$1-${mib}M.mbox
-  fresh "$file" || "$generator" "$1" "$mib" "$file"
+  local size=${2:-$mib}
+  local file=$data_dir/varnak-bench-$1-${size}M.mbox
+  fresh "$file" || "$generator" "$1" "$size" "$file"
   echo "$file"
 }
 
+# A tree of KIND, of FILES files unless a count is given.
 tree_dir() {
-  local dir=$data_dir/varnak-bench-$1-$files
+  local count=${2:-$files}
+  local dir=$data_dir/varnak-bench-$1-$count
   if ! fresh "$dir.complete"; then
     rm -rf "$dir" "$dir.complete"
-    "$generator" "$1" "$files" "$dir"
+    "$generator" "$1" "$count" "$dir"
     touch "$dir.complete"
   fi
   echo "$dir"
@@ -111,13 +126,13 @@ paired_row() {
 unique_row() {
   local label=$1 file=$2 count=$3
   local plain_cpu="" plain_kib="" unique_cpu="" unique_kib="" i ns kib cpu same=yes
-  "$varnak" -terse "$file" >"$scratch/plain" 2>/dev/null || true
-  "$varnak" -terse -unique "$file" >"$scratch/unique" 2>/dev/null || true
+  "$varnak" -terse -jobs=1 "$file" >"$scratch/plain" 2>/dev/null || true
+  "$varnak" -terse -jobs=1 -unique "$file" >"$scratch/unique" 2>/dev/null || true
   cmp -s "$scratch/plain" "$scratch/unique" || same=no
   for ((i = 0; i < runs; i++)); do
-    read -r ns kib cpu <<<"$(measure "$varnak" -terse "$file")"
+    read -r ns kib cpu <<<"$(measure "$varnak" -terse -jobs=1 "$file")"
     plain_cpu+="$cpu " plain_kib+="$kib "
-    read -r ns kib cpu <<<"$(measure "$varnak" -terse -unique "$file")"
+    read -r ns kib cpu <<<"$(measure "$varnak" -terse -jobs=1 -unique "$file")"
     unique_cpu+="$cpu " unique_kib+="$kib "
   done
   awk -v l="$label" -v n="$count" -v b="$(stat -c %s "$file")" -v pc="$(median <<<"$plain_cpu")" \
@@ -176,7 +191,7 @@ echo "|---|---|---|---|---|---|---|---|---|---|"
 for shape in "${shapes[@]}"; do
   file=$(shape_file "$shape")
   cat "$file" >/dev/null  # into the page cache
-  tool_cmd=("$varnak" -terse "$file")
+  tool_cmd=("$varnak" -terse -jobs=1 "$file")
   base_cmd=(wc -l "$file")
   paired_row "$shape" "$(stat -c %s "$file")" tool_cmd base_cmd
 done
@@ -200,18 +215,100 @@ for tree in "${trees[@]}"; do
   case $tree in
     tree)
       dir=$(tree_dir tree)
-      tree_row "tree of small mailboxes" "$files" "$varnak" -terse "$dir"
+      tree_row "tree of small mailboxes" "$files" "$varnak" -terse -jobs=1 "$dir"
       ;;
     maildir)
       if reads_maildir; then
         dir=$(tree_dir maildir)
-        tree_row "Maildir, one message a file" "$files" "$varnak" -terse -maildir "$dir"
+        tree_row "Maildir, one message a file" "$files" "$varnak" -terse -jobs=1 -maildir "$dir"
       else
         echo "| Maildir: not measured, this varnak does not read Maildirs (-maildir) | | | | | | | |"
       fi
       ;;
+    folders)
+      dir=$(tree_dir folders $((files / 2)))
+      tree_row "folders, files of 2-5 KiB" $((files / 2)) "$varnak" -terse -jobs=1 "$dir"
+      ;;
     *) echo "run_bench.sh: unknown tree $tree" >&2 ;;
   esac
 done
+
+# A row of the table of reading on every processor: LABEL, then the names
+# of two arrays: the arguments after varnak -terse, and the wc -l command
+# (empty: no such column).
+jobs_row() {
+  local label=$1
+  local -n arguments=$2 baseline=$3
+  local dw="" dc="" dk="" ow="" oc="" ok="" bw="" bc="" i ns kib cpu
+  "$varnak" -terse "${arguments[@]}" >/dev/null 2>&1 || true
+  for ((i = 0; i < runs; i++)); do
+    read -r ns kib cpu <<<"$(measure "$varnak" -terse "${arguments[@]}")"
+    dw+="$ns " dc+="$cpu " dk+="$kib "
+    read -r ns kib cpu <<<"$(measure "$varnak" -terse -jobs=1 "${arguments[@]}")"
+    ow+="$ns " oc+="$cpu " ok+="$kib "
+    if [ ${#baseline[@]} -gt 0 ]; then
+      read -r ns kib cpu <<<"$(measure "${baseline[@]}")"
+      bw+="$ns " bc+="$cpu "
+    fi
+  done
+  local bm="" bcm=""
+  if [ -n "$bw" ]; then bm=$(median <<<"$bw") bcm=$(median <<<"$bc"); fi
+  awk -v l="$label" -v dw="$(median <<<"$dw")" -v dc="$(median <<<"$dc")" \
+      -v dk="$(median <<<"$dk")" -v ow="$(median <<<"$ow")" -v oc="$(median <<<"$oc")" \
+      -v ok="$(median <<<"$ok")" -v bw="$bm" -v bc="$bcm" '
+    function ratio(x, y) { return y > 0 ? sprintf("%.2f", x / y) : "-" }
+    function time(x) { return x != "" ? sprintf("%.3f", x) : "-" }
+    BEGIN {
+      printf "| %s | %.3f | %.3f | %.3f | %.3f | %s | %s | %s | %s | %s | %d | %d |\n", l,
+             dw / 1e9, dc, ow / 1e9, oc, bw != "" ? time(bw / 1e9) : "-", time(bc),
+             ratio(dw, ow), ratio(dc, oc), bw != "" ? ratio(dw, bw) : "-", dk, ok
+    }'
+}
+
+if [ "${JOBS_TABLE:-1}" != 0 ]; then
+  echo
+  echo "Reading on every processor: default jobs (here $(nproc) processors) against -jobs=1"
+  echo
+  echo "| input | default s | default cpu s | -jobs=1 s | -jobs=1 cpu s | wc -l s | wc -l cpu s | default / -jobs=1 wall | default / -jobs=1 cpu | default / wc -l wall | default peak RSS KiB | -jobs=1 peak RSS KiB |"
+  echo "|---|---|---|---|---|---|---|---|---|---|---|---|"
+  no_baseline=()
+  tree_args=("$(tree_dir tree 50000)")
+  jobs_row "tree of 50,000 small mailboxes" tree_args no_baseline
+  maildir_args=(-maildir "$(tree_dir maildir 100000)")
+  jobs_row "Maildir of 100,000 messages, -maildir" maildir_args no_baseline
+  big=$(shape_file realistic 256)
+  cat "$big" >/dev/null
+  big_args=("$big")
+  big_baseline=(wc -l "$big")
+  jobs_row "realistic mailbox, 256 MiB" big_args big_baseline
+fi
+
+# Instructions of one run on one thread, from callgrind, as the total of
+# the "summary:" line.
+instructions() {
+  valgrind --tool=callgrind --callgrind-out-file="$scratch/callgrind" "$varnak" -terse -jobs=1 \
+    "$1" >/dev/null 2>&1 || true
+  awk '/^summary:/ { print $2 }' "$scratch/callgrind"
+}
+
+if [ "${INSTRUCTIONS:-1}" != 0 ] && command -v valgrind >/dev/null; then
+  echo
+  echo "Instructions on one thread (callgrind, 30 MiB of each shape)"
+  echo
+  echo "| shape | messages | refused From lines | instructions | per message | per refused From line |"
+  echo "|---|---|---|---|---|---|"
+  for shape in tiny from-lines; do
+    file=$(shape_file "$shape" 30)
+    # Every message begins with a separator; every other "From " line at a
+    # line start in these shapes is refused.
+    messages=$(grep -c '^Date: ' "$file" || true)
+    from_lines=$(grep -c '^From ' "$file" || true)
+    refused=$((from_lines - messages))
+    total=$(instructions "$file")
+    awk -v s="$shape" -v m="$messages" -v r="$refused" -v t="$total" '
+      function per(x, n) { return n > 0 ? sprintf("%.0f", x / n) : "-" }
+      BEGIN { printf "| %s | %d | %d | %d | %s | %s |\n", s, m, r, t, per(t, m), per(t, r) }'
+  done
+fi
 echo
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -2,10 +2,11 @@
 // built from the input: a few files with arbitrary contents in nested, hidden
 // and pattern-matching directories, a link back up the tree, and a path
 // argument with an arbitrary wildcard pattern, under the reading options the
-// input chooses. Beyond what the sanitizers
-// catch, it checks that the run ends with status 0 and that the report is
-// well formed: dates strictly ascending and within the calendar, running
-// totals never going down.
+// input chooses, on as many worker threads as the input chooses. Beyond what
+// the sanitizers catch, it checks that the run ends with status 0, that the
+// report is well formed (dates strictly ascending and within the calendar,
+// running totals never going down) and that a run on several threads prints
+// exactly what a run on one does.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <unistd.h>
 
@@ -141,6 +142,22 @@ void checkReport(const std::string& output) {
   }
 }
 
+// One run with "-jobs=JOBS" before the path; its status, and its standard
+// output in `output`.
+int run(std::vector<std::string> arguments, int jobs, FILE* capture, std::string* output) {
+  arguments.insert(arguments.end() - 1, "-jobs=" + std::to_string(jobs));
+  std::vector<const char*> argv;
+  for (const std::string& argument : arguments)
+    argv.push_back(argument.c_str());
+  argv.push_back(nullptr);
+  std::fflush(stdout);
+  // Standard output and the capture share one file offset.
+  if (ftruncate(STDOUT_FILENO, 0) != 0 || lseek(STDOUT_FILENO, 0, SEEK_SET) != 0) std::abort();
+  int status = runMain(static_cast<int>(arguments.size()), argv.data());
+  *output = capturedOutput(capture);
+  return status;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -153,6 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       kReadings[input.ConsumeIntegralInRange<size_t>(0, std::size(kReadings) - 1)]);
   for (std::string option; readings >> option;)
     arguments.push_back(option);
+  int jobs = input.ConsumeIntegralInRange(1, 8);
   arguments.push_back(argumentFor(input));
   // A fresh folder for every input: the fuzzer ends without running exit
   // handlers, so nothing may be left to clean up at the end.
@@ -161,19 +179,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const fs::path root = folder;
   buildTree(input, root / "tree");
 
-  std::vector<const char*> argv;
-  for (const std::string& argument : arguments)
-    argv.push_back(argument.c_str());
-  argv.push_back(nullptr);
   // Relative paths, as a user types them: the banners and path lines stay
   // short, and nothing outside the workspace is ever named.
   fs::path before = fs::current_path();
   fs::current_path(root);
-  std::fflush(stdout);
-  // Standard output and the capture share one file offset.
-  if (ftruncate(STDOUT_FILENO, 0) != 0 || lseek(STDOUT_FILENO, 0, SEEK_SET) != 0) std::abort();
-  int status = runMain(static_cast<int>(arguments.size()), argv.data());
-  std::string output = capturedOutput(capture);
+  std::string output;
+  int status = run(arguments, jobs, capture, &output);
+  if (jobs > 1) {
+    std::string alone;
+    if (run(arguments, 1, capture, &alone) != status || alone != output) std::abort();
+  }
   fs::current_path(before);
   fs::remove_all(root);
 

@@ -47,6 +47,10 @@ struct RunOptions {
   // -exclude: names that leave out every path, folder or archive entry one
   // of whose parts matches one of them.
   std::vector<std::string> exclude;
+  // Worker threads that read the files (-jobs=N); 0 until the run sets the
+  // default. With 1, each file is read on the main thread as the walk
+  // finds it.
+  int jobs = 0;
 };
 
 #endif  // VARNAK_COMMON_RUN_OPTIONS_H_

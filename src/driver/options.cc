@@ -105,6 +105,23 @@ bool readAddresses(std::string_view arg, RunOptions* options) {
   return true;
 }
 
+// Reads "-jobs=N": N decimal, from 1 to kMaxJobs, and nothing after it.
+bool readJobs(std::string_view arg, RunOptions* options) {
+  constexpr std::string_view kPrefix = "-jobs=";
+  constexpr int kMaxJobs = 256;
+  if (!arg.starts_with(kPrefix)) return false;
+  arg.remove_prefix(kPrefix.size());
+  if (arg.empty() || arg.size() > 3) return false;
+  int jobs = 0;
+  for (char c : arg) {
+    if (c < '0' || c > '9') return false;
+    jobs = jobs * 10 + (c - '0');
+  }
+  if (jobs < 1 || jobs > kMaxJobs) return false;
+  options->jobs = jobs;
+  return true;
+}
+
 // The options added after the first six; none of them begins with the name
 // of one of those, so the six keep matching as they always did.
 bool applyReadingOption(std::string_view arg, RunOptions* options) {
@@ -127,6 +144,8 @@ bool applyReadingOption(std::string_view arg, RunOptions* options) {
     arg.remove_prefix(std::string_view("-exclude=").size());
     if (arg.empty()) return false;
     options->exclude.emplace_back(arg);
+  } else if (arg.starts_with("-jobs")) {
+    return readJobs(arg, options);
   } else {
     return false;
   }

@@ -169,4 +169,25 @@ TEST(CommandLineTest, VersionWinsOverEverythingAfterIt) {
   EXPECT_FALSE(parse({"-sent", "mail"}).version);
 }
 
+TEST(CommandLineTest, JobsTakeADecimalCountFromOneTo256) {
+  // 0 stands for "not given": the run then takes the processors' count.
+  const struct {
+    const char* arg;
+    int jobs;  // -1: the usage text
+  } cases[] = {
+      {"-jobs=1", 1},    {"-jobs=8", 8},   {"-jobs=256", 256}, {"-jobs=007", 7}, {"-jobs=0", -1},
+      {"-jobs=257", -1}, {"-jobs=", -1},   {"-jobs", -1},      {"-jobs=2x", -1}, {"-jobs=-2", -1},
+      {"-jobs=0x4", -1}, {"-jobs= 2", -1}, {"-jobs=0002", -1}, {"-jobsx=2", -1},
+  };
+  for (const auto& c : cases) {
+    CommandLine line = parse({c.arg, "mail"});
+    EXPECT_EQ(line.usage, c.jobs < 0) << c.arg;
+    if (c.jobs > 0) {
+      EXPECT_EQ(line.options.jobs, c.jobs) << c.arg;
+    }
+  }
+  EXPECT_EQ(parse({"mail"}).options.jobs, 0);
+  EXPECT_EQ(parse({"-jobs=3", "-jobs=1", "mail"}).options.jobs, 1);
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
 #include "driver/run.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <string>
@@ -8,11 +9,13 @@
 #include "common/day_table.h"
 #include "driver/input_size.h"
 #include "driver/options.h"
+#include "driver/parallel_read.h"
 #include "driver/report.h"
 #include "driver/summary.h"
 #include "input/input.h"
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/processors.h"
 #include "read/mail_file.h"
 
 namespace {
@@ -42,6 +45,10 @@ void printRunMessages(const RunOptions& options, Output& output) {
                    std::to_string(int64_t{options.currentYear} - 50), "\n"});
 }
 
+// The most workers a run starts unless -jobs asks for more: the walk on the
+// main thread, which hands them the files, is what a run of more waits for.
+constexpr int kMaxDefaultJobs = 8;
+
 // Ends the run: output that could not be written is never reported as success.
 int finishRun(int status, ConsoleOutput& console) {
   if (console.finish()) return status;
@@ -65,6 +72,7 @@ int runMain(int argc, const char* const* argv) {
   }
   RunOptions& options = commandLine.options;
   options.currentYear = currentLocalYear();
+  if (options.jobs == 0) options.jobs = std::min(usableProcessors(), kMaxDefaultJobs);
   if (!options.terse) printRunMessages(options, console);
 
   int status = 0;
@@ -79,11 +87,16 @@ int runMain(int argc, const char* const* argv) {
     // the tally asks: the digests cost memory.
     Sightings sightings;
     Sightings* sighted = options.unique || options.summary ? &sightings : nullptr;
-    FileVisitor readFile = [&](const std::string& path, const PathStatus& status) {
-      readMailFile(path, status, options, console, table, tally, progress, sighted);
-    };
-    for (int i = commandLine.firstPath; i < argc; ++i)
-      processArgument(argv[i], options, console, tally, readFile);
+    if (options.jobs > 1) {
+      readInParallel({argv + commandLine.firstPath, argv + argc}, options, console, table, tally,
+                     progress, sighted);
+    } else {
+      FileVisitor readFile = [&](const std::string& path, const PathStatus& status) {
+        readMailFile(path, status, options, console, table, tally, progress, sighted);
+      };
+      for (int i = commandLine.firstPath; i < argc; ++i)
+        processArgument(argv[i], options, console, tally, readFile);
+    }
     tally.withoutMessageId = sightings.withoutId;
     tally.repeats = sightings.repeats;
     printReport(table, options, console);

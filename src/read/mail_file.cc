@@ -19,11 +19,13 @@ namespace {
 constexpr size_t kReadSize = 131072;
 
 // Where a run's counts go, the day table and the tally, and the output that
-// takes what is said about the file.
+// takes what is said about the file. When `keep` is set, each message goes
+// to it instead of the table, and only the file's own groups to the tally.
 struct Counts {
   const RunOptions& options;
   Output& output;
-  DayTable& table;
+  DayTable* table;
+  const MessageKeeper* keep;
   RunTally& tally;
   ProgressCounts& progress;
   Sightings* sightings;
@@ -83,17 +85,19 @@ ScanHandlers handlersFor(const std::string& name, Counts& counts, StreamFindings
   bool announced = false;
   handlers.message = [&name, &counts, &findings, announced](const MailMessage& message,
                                                             bool atSeparator) mutable {
-    MessageFate fate =
-        countMessage(message, counts.options, counts.output, counts.table, counts.sightings);
     if (message.fromLine.empty()) {
-      findings.textWithoutSeparator = fate;
+      // The text before a first separator: counting it could only find it
+      // skipped, and the file's group decides whether it is tallied.
+      findings.textWithoutSeparator = MessageFate::skipped;
     } else {
-      tallyMessage(fate, counts.tally);
+      if (counts.keep != nullptr) {
+        (*counts.keep)(message);
+      } else {
+        countReadMessage(message, counts.options, counts.output, *counts.table, counts.tally,
+                         counts.progress, counts.sightings);
+      }
       findings.heldMessages = true;
     }
-    bool counted = fate == MessageFate::sent || fate == MessageFate::received;
-    if (counted) ++counts.progress.messages;
-    if (counted && message.hasGmailLabels) ++counts.tally.gmailLabelled;
     // The path is shown once a file proves to hold more than one message,
     // after whatever was said about its first one.
     if (atSeparator && !announced) {
@@ -121,7 +125,8 @@ void readStream(const std::string& name, char* buffer, size_t have, const ChunkR
   scanOptions.countListLines = options.summary && !options.lists;
   scanOptions.captureFrom = !options.me.empty();
   scanOptions.watchGmailLabels = options.summary && options.me.empty();
-  scanOptions.captureMessageId = counts.sightings != nullptr;
+  // As the run keeps its sightings: on a worker, which keeps none, too.
+  scanOptions.captureMessageId = options.unique || options.summary;
   MailboxScanner scanner(handlersFor(name, counts, findings), scanOptions);
   size_t n = have != 0 ? have : read(buffer, kReadSize);
   // The buffer is read into again; the tally judges the file by a copy of
@@ -229,29 +234,51 @@ void readUnpacking(const std::string& path, OpenFile& file, const ChunkReader& r
   warnTooDeep(path, firstTooDeep, tooDeep, counts);
 }
 
-}  // namespace
-
-void readMailFile(const std::string& path, const PathStatus& status, const RunOptions& options,
-                  Output& output, DayTable& table, RunTally& tally, ProgressCounts& progress,
-                  Sightings* sightings) {
+void readPath(const std::string& path, const PathStatus& status, Counts& counts) {
   std::optional<OpenFile> file = openForReading(path, status);
   if (!file) {
-    ++tally.unreadable;
+    ++counts.tally.unreadable;
     return;
   }
+  ProgressCounts& progress = counts.progress;
   ++progress.files;
-  output.tick(progress, path);
-  Counts counts{options, output, table, tally, progress, sightings};
+  counts.output.tick(progress, path);
   ChunkReader readFile = [&file, &progress](char* data, size_t capacity) {
     size_t n = readSome(*file, data, capacity);
     progress.bytesRead += n;
     return n;
   };
-  if (options.unpack) {
+  if (counts.options.unpack) {
     readUnpacking(path, *file, readFile, counts);
   } else {
     char buffer[kReadSize];
     readStream(path, buffer, 0, readFile, counts);
   }
   closeFile(*file);
+}
+
+}  // namespace
+
+void countReadMessage(const MailMessage& message, const RunOptions& options, Output& output,
+                      DayTable& table, RunTally& tally, ProgressCounts& progress,
+                      Sightings* sightings) {
+  MessageFate fate = countMessage(message, options, output, table, sightings);
+  tallyMessage(fate, tally);
+  bool counted = fate == MessageFate::sent || fate == MessageFate::received;
+  if (counted) ++progress.messages;
+  if (counted && message.hasGmailLabels) ++tally.gmailLabelled;
+}
+
+void readMailFile(const std::string& path, const PathStatus& status, const RunOptions& options,
+                  Output& output, DayTable& table, RunTally& tally, ProgressCounts& progress,
+                  Sightings* sightings) {
+  Counts counts{options, output, &table, nullptr, tally, progress, sightings};
+  readPath(path, status, counts);
+}
+
+void readMailFileKeeping(const std::string& path, const PathStatus& status,
+                         const RunOptions& options, Output& output, const MessageKeeper& keep,
+                         RunTally& tally, ProgressCounts& progress) {
+  Counts counts{options, output, nullptr, &keep, tally, progress, nullptr};
+  readPath(path, status, counts);
 }

@@ -3,6 +3,7 @@
 #ifndef VARNAK_READ_MAIL_FILE_H_
 #define VARNAK_READ_MAIL_FILE_H_
 
+#include <functional>
 #include <string>
 
 #include "common/day_table.h"
@@ -12,6 +13,7 @@
 #include "platform/directory.h"
 #include "platform/output.h"
 #include "platform/progress.h"
+#include "scan/message.h"
 
 // Reads the file at `path`, whose status was just queried; when it is a
 // mailbox, counts each of its messages into `table`. Files that are not
@@ -27,5 +29,23 @@
 void readMailFile(const std::string& path, const PathStatus& status, const RunOptions& options,
                   Output& output, DayTable& table, RunTally& tally, ProgressCounts& progress,
                   Sightings* sightings);
+
+// Reads the file as readMailFile does, but counts nothing: each message
+// goes to `keep`, to be counted later (a worker thread, which may not touch
+// the day table, keeps it for the main thread to count in walk order).
+// What the file adds to the tally besides its messages' fates goes to
+// `tally`, and the bytes read and the file to `progress`.
+using MessageKeeper = std::function<void(const MailMessage& message)>;
+void readMailFileKeeping(const std::string& path, const PathStatus& status,
+                         const RunOptions& options, Output& output, const MessageKeeper& keep,
+                         RunTally& tally, ProgressCounts& progress);
+
+// Counts one message of a file (not the text before a first separator) as
+// readMailFile does: into `table`, its fate into `tally`, a counted one
+// into `progress`. A message kept by readMailFileKeeping is counted here
+// later, in the order of the walk.
+void countReadMessage(const MailMessage& message, const RunOptions& options, Output& output,
+                      DayTable& table, RunTally& tally, ProgressCounts& progress,
+                      Sightings* sightings);
 
 #endif  // VARNAK_READ_MAIL_FILE_H_

@@ -1,0 +1,519 @@
+#include "driver/parallel_read.h"
+
+#include <algorithm>
+#include <cstring>
+#include <type_traits>
+#include <utility>
+
+#include "count/count_message.h"
+#include "input/input.h"
+#include "read/mail_file.h"
+
+struct ParallelJob {
+  ParallelReads::Work work;
+  // Handed over by the worker, not yet replayed; guarded by the pool's
+  // mutex, as is `over`.
+  std::string events;
+  bool over = false;
+  // The walk's own output: no worker has it, it is over from the start.
+  bool walk = false;
+};
+
+namespace {
+
+// A batch is handed over at this many bytes, or at a quarter of the buffer
+// when that is less: small enough that the oldest job streams through,
+// large enough that the lock is taken rarely.
+constexpr size_t kBatchBytes = 64 * 1024;
+
+// The first byte of each event in a buffer.
+enum class Tag : uint8_t { out, err, message, tally, tick };
+
+// A message is encoded field by field: a field added to the record must be
+// added to the encoding too, or runs on several threads would drop it. The
+// fields encoded, in the record's order; most additions change the size.
+struct EncodedMessage {
+  bool hasReceivedLine;
+  std::string fromLine;
+  std::string dateText;
+  std::string fromHeader;
+  bool hasGmailLabels;
+  bool hasMessageId;
+  std::string messageId;
+  uint32_t size;
+};
+static_assert(sizeof(MailMessage) == sizeof(EncodedMessage));
+static_assert(std::is_trivially_copyable_v<RunTally>);
+
+void appendNumber(std::string& buffer, uint32_t n) {
+  char bytes[sizeof n];
+  std::memcpy(bytes, &n, sizeof n);
+  buffer.append(bytes, sizeof n);
+}
+
+uint32_t readNumber(const char*& at) {
+  uint32_t n;
+  std::memcpy(&n, at, sizeof n);
+  at += sizeof n;
+  return n;
+}
+
+void appendText(std::string& buffer, std::string_view text) {
+  appendNumber(buffer, static_cast<uint32_t>(text.size()));
+  buffer.append(text);
+}
+
+std::string_view readText(const char*& at) {
+  uint32_t length = readNumber(at);
+  std::string_view text(at, length);
+  at += length;
+  return text;
+}
+
+}  // namespace
+
+JobEvents::JobEvents(ParallelReads& reads, ParallelJob& job)
+    : reads_(reads), job_(job), batchLimit_(std::min(kBatchBytes, reads.bufferBytes_ / 4 + 1)) {}
+
+void JobEvents::write(Stream stream, std::initializer_list<std::string_view> pieces) {
+  // Writes to one stream in a row become one run: a file's lines are
+  // replayed in few writes.
+  if (openRun_ == std::string::npos || openStream_ != stream) {
+    batch_.push_back(static_cast<char>(stream == Stream::out ? Tag::out : Tag::err));
+    openRun_ = batch_.size();
+    openStream_ = stream;
+    appendNumber(batch_, 0);
+  }
+  uint32_t length;
+  std::memcpy(&length, batch_.data() + openRun_, sizeof length);
+  for (std::string_view piece : pieces) {
+    batch_.append(piece);
+    length += static_cast<uint32_t>(piece.size());
+  }
+  std::memcpy(batch_.data() + openRun_, &length, sizeof length);
+  publishWhenFull();
+}
+
+void JobEvents::addMessage(const MailMessage& message) {
+  openRun_ = std::string::npos;
+  batch_.push_back(static_cast<char>(Tag::message));
+  batch_.push_back(message.hasReceivedLine ? 1 : 0);
+  appendNumber(batch_, message.size);
+  appendText(batch_, message.fromLine);
+  appendText(batch_, message.dateText);
+  appendText(batch_, message.fromHeader);
+  batch_.push_back(
+      static_cast<char>((message.hasGmailLabels ? 1 : 0) | (message.hasMessageId ? 2 : 0)));
+  appendText(batch_, message.messageId);
+  publishWhenFull();
+}
+
+void JobEvents::addTick(uint64_t bytesRead, uint64_t files, std::string_view name) {
+  openRun_ = std::string::npos;
+  batch_.push_back(static_cast<char>(Tag::tick));
+  char bytes[2 * sizeof(uint64_t)];
+  std::memcpy(bytes, &bytesRead, sizeof bytesRead);
+  std::memcpy(bytes + sizeof bytesRead, &files, sizeof files);
+  batch_.append(bytes, sizeof bytes);
+  appendText(batch_, name);
+  publishWhenFull();
+}
+
+void JobEvents::addTally(const RunTally& tally) {
+  openRun_ = std::string::npos;
+  batch_.push_back(static_cast<char>(Tag::tally));
+  char bytes[sizeof tally];
+  std::memcpy(bytes, &tally, sizeof tally);
+  batch_.append(bytes, sizeof tally);
+  publishWhenFull();
+}
+
+void JobEvents::publishWhenFull() {
+  // A run longer than 4 GiB would overflow its length: a run is handed
+  // over long before that.
+  if (batch_.size() >= batchLimit_) publish(false);
+}
+
+void JobEvents::publish(bool last) {
+  reads_.publish(job_, batch_, last);
+  openRun_ = std::string::npos;
+}
+
+ParallelReads::ParallelReads(int workers, size_t bufferBytes, size_t window, Replay replay)
+    : bufferBytes_(bufferBytes), window_(std::max<size_t>(window, 1)), replay_(std::move(replay)) {
+  for (int i = 0; i < workers; ++i)
+    workers_.emplace_back([this] { workerLoop(); });
+}
+
+ParallelReads::~ParallelReads() {
+  finish();
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  jobWaits_.notify_all();
+  for (std::thread& worker : workers_)
+    worker.join();
+}
+
+void ParallelReads::workerLoop() {
+  for (;;) {
+    ParallelJob* job;
+    {
+      std::unique_lock lock(mutex_);
+      jobWaits_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
+      if (waiting_.empty()) return;
+      job = waiting_.front();
+      waiting_.pop_front();
+    }
+    JobEvents events(*this, *job);
+    job->work(events);
+    // What the work held (its captures) goes before the job is replayed.
+    job->work = nullptr;
+    events.publish(true);
+  }
+}
+
+void ParallelReads::publish(ParallelJob& job, std::string& batch, bool last) {
+  {
+    std::unique_lock lock(mutex_);
+    // A batch always fits an empty buffer: the job goes on however large
+    // one event is.
+    roomMade_.wait(lock, [&] {
+      return job.events.empty() || job.events.size() + batch.size() <= bufferBytes_;
+    });
+    buffered_ += batch.size();
+    peakBuffered_ = std::max(peakBuffered_, buffered_);
+    if (job.events.empty()) {
+      // The emptied buffer the job held comes back as the next batch.
+      job.events.swap(batch);
+    } else {
+      job.events.append(batch);
+    }
+    batch.clear();
+    job.over = last;
+  }
+  mainWakes_.notify_one();
+}
+
+void ParallelReads::replayBytes(std::string_view events) {
+  const char* at = events.data();
+  const char* end = at + events.size();
+  ReadEvent event;
+  while (at < end) {
+    Tag tag = static_cast<Tag>(*at++);
+    switch (tag) {
+      case Tag::out:
+      case Tag::err:
+        event.kind = ReadEvent::Kind::output;
+        event.stream = tag == Tag::out ? Stream::out : Stream::err;
+        event.bytes = readText(at);
+        break;
+      case Tag::message:
+        event.kind = ReadEvent::Kind::message;
+        message_.hasReceivedLine = *at++ != 0;
+        message_.size = readNumber(at);
+        // Assigned, the record's strings keep their capacity.
+        message_.fromLine.assign(readText(at));
+        message_.dateText.assign(readText(at));
+        message_.fromHeader.assign(readText(at));
+        message_.hasGmailLabels = (*at & 1) != 0;
+        message_.hasMessageId = (*at++ & 2) != 0;
+        message_.messageId.assign(readText(at));
+        event.message = &message_;
+        break;
+      case Tag::tick:
+        event.kind = ReadEvent::Kind::tick;
+        std::memcpy(&event.bytesRead, at, sizeof event.bytesRead);
+        std::memcpy(&event.files, at + sizeof event.bytesRead, sizeof event.files);
+        at += 2 * sizeof(uint64_t);
+        event.bytes = readText(at);
+        break;
+      case Tag::tally: {
+        RunTally tally;
+        std::memcpy(&tally, at, sizeof tally);
+        at += sizeof tally;
+        event.kind = ReadEvent::Kind::tally;
+        event.tally = &tally;
+        replay_(event);
+        continue;
+      }
+    }
+    replay_(event);
+  }
+}
+
+bool ParallelReads::replayOldest(bool wait) {
+  ParallelJob& job = *inFlight_.front();
+  std::string taken;
+  taken.swap(spare_);
+  bool over;
+  {
+    std::unique_lock lock(mutex_);
+    if (wait) mainWakes_.wait(lock, [&] { return job.over || !job.events.empty(); });
+    taken.swap(job.events);
+    buffered_ -= taken.size();
+    over = job.over;
+  }
+  // The worker may be waiting for the room just made.
+  if (!over && !taken.empty()) roomMade_.notify_all();
+  replayBytes(taken);
+  taken.clear();
+  spare_.swap(taken);
+  if (over) inFlight_.pop_front();
+  return over;
+}
+
+void ParallelReads::replayEnded() {
+  while (!inFlight_.empty() && replayOldest(false)) {
+  }
+}
+
+void ParallelReads::submit(Work work) {
+  replayEnded();
+  while (inFlight_.size() >= window_)
+    replayOldest(true);
+  auto job = std::make_unique<ParallelJob>();
+  job->work = std::move(work);
+  ParallelJob* started = job.get();
+  inFlight_.push_back(std::move(job));
+  {
+    std::lock_guard lock(mutex_);
+    waiting_.push_back(started);
+  }
+  jobWaits_.notify_one();
+}
+
+void ParallelReads::addOutput(Stream stream, std::string_view bytes) {
+  if (inFlight_.empty()) {
+    ReadEvent event;
+    event.stream = stream;
+    event.bytes = bytes;
+    replay_(event);
+    return;
+  }
+  if (!inFlight_.back()->walk) {
+    auto job = std::make_unique<ParallelJob>();
+    job->walk = true;
+    job->over = true;
+    inFlight_.push_back(std::move(job));
+  }
+  ParallelJob& walk = *inFlight_.back();
+  size_t size;
+  {
+    // Only the main thread touches the walk's jobs, but their buffers are
+    // read under the lock like any job's.
+    std::lock_guard lock(mutex_);
+    size_t before = walk.events.size();
+    walk.events.push_back(static_cast<char>(stream == Stream::out ? Tag::out : Tag::err));
+    appendText(walk.events, bytes);
+    size = walk.events.size();
+    buffered_ += size - before;
+    peakBuffered_ = std::max(peakBuffered_, buffered_);
+  }
+  // The walk's own text is bounded too: a walk that says much while an
+  // early file is slow waits for it.
+  if (size >= bufferBytes_) finish();
+}
+
+void ParallelReads::finish() {
+  while (!inFlight_.empty())
+    replayOldest(true);
+}
+
+size_t ParallelReads::peakBufferedBytes() {
+  std::lock_guard lock(mutex_);
+  return peakBuffered_;
+}
+
+namespace {
+
+// What one job's buffer may hold, and how many jobs may be in flight for
+// each worker: with two workers, at most 8 buffers of 256 KiB, 2 MiB,
+// whatever the files hold; and enough jobs queued that a worker finds the
+// next one waiting when it ends one.
+constexpr size_t kBufferBytes = 256 * 1024;
+constexpr size_t kJobsPerWorker = 4;
+
+// A job is a batch of files: handing a file to another thread costs a few
+// microseconds of waking and locking, as much as reading a small file, so
+// small files go in batches of up to kBatchFiles, or of kBatchFileBytes.
+// A large file (or a pipe, of unknown size) ends the batch it joins, so
+// large files still go to workers one by one.
+constexpr size_t kBatchFiles = 64;
+constexpr uint64_t kBatchFileBytes = 256 * 1024;
+
+// One step of a batch, in walk order: a file to read, or output the walk
+// wrote between two files. Paths and output are kept in the batch's text.
+struct BatchStep {
+  bool isFile = true;
+  Stream stream = Stream::out;
+  size_t start = 0;
+  size_t length = 0;
+  PathStatus status;
+};
+
+// The files the walk has found and not yet handed out, with whatever it
+// wrote among them.
+struct Batch {
+  std::vector<BatchStep> steps;
+  std::string text;
+  size_t files = 0;
+  uint64_t bytes = 0;
+};
+
+// A worker reads the batch's files in order; their lines, messages and
+// tallies go to its events, and so does the walk's output among them.
+void readBatch(const Batch& batch, const RunOptions& options, JobEvents& events) {
+  JobOutput output(events);
+  // The worker's own counts; its ticks hand them on as events.
+  ProgressCounts progress;
+  MessageKeeper keep = [&events](const MailMessage& message) { events.addMessage(message); };
+  std::string path;
+  for (const BatchStep& step : batch.steps) {
+    std::string_view text(batch.text.data() + step.start, step.length);
+    if (!step.isFile) {
+      events.write(step.stream, {text});
+      continue;
+    }
+    path.assign(text);
+    RunTally tally;
+    readMailFileKeeping(path, step.status, options, output, keep, tally, progress);
+    events.addTally(tally);
+  }
+}
+
+// Where the walk's files and output go, in its order.
+struct ParallelWalk {
+  ParallelReads& reads;
+  const RunOptions& options;
+  Batch batch;
+
+  void handOut() {
+    if (batch.steps.empty()) return;
+    reads.submit([batch = std::move(batch), &options = options](JobEvents& events) {
+      readBatch(batch, options, events);
+    });
+    batch = Batch{};
+  }
+  void addStep(bool isFile, Stream stream, std::string_view text, const PathStatus& status) {
+    batch.steps.push_back({isFile, stream, batch.text.size(), text.size(), status});
+    batch.text.append(text);
+  }
+  void addFile(const std::string& path, const PathStatus& status) {
+    addStep(true, Stream::out, path, status);
+    ++batch.files;
+    // A pipe or device counts as large: it may take any time.
+    batch.bytes += status.isRegular ? status.size : kBatchFileBytes;
+    if (batch.files >= kBatchFiles || batch.bytes >= kBatchFileBytes) handOut();
+  }
+  // Output of the walk's own follows the batch's files; with no batch
+  // under way, it follows the jobs handed out.
+  void addOutput(Stream stream, std::string_view bytes) {
+    if (batch.steps.empty()) {
+      reads.addOutput(stream, bytes);
+      return;
+    }
+    addStep(false, stream, bytes, {});
+    // The batch's text is bounded like a buffer: a walk that warns about
+    // many paths between two files hands the batch out.
+    if (batch.text.size() >= kBufferBytes) handOut();
+  }
+};
+
+// What the walk itself says (banners, unreadable paths) stands among the
+// files, after those it found before.
+class WalkOutput final : public Output {
+ public:
+  explicit WalkOutput(ParallelWalk& walk) : walk_(walk) {}
+  void write(Stream stream, std::initializer_list<std::string_view> pieces) override {
+    text_.clear();
+    for (std::string_view piece : pieces)
+      text_.append(piece);
+    walk_.addOutput(stream, text_);
+  }
+
+ private:
+  ParallelWalk& walk_;
+  std::string text_;
+};
+
+// The main thread does with each event what the one-thread reader does at
+// that point: writes the output, counts the message, adds to the tally.
+// What the main thread counts into, as the one-thread reader does.
+struct Counted {
+  DayTable& table;
+  RunTally& tally;
+  ProgressCounts& progress;
+  Sightings* sightings;
+};
+
+void replayEvent(const ReadEvent& event, const RunOptions& options, Output& output,
+                 Counted& counted) {
+  switch (event.kind) {
+    case ReadEvent::Kind::output:
+      output.write(event.stream, {event.bytes});
+      break;
+    case ReadEvent::Kind::message:
+      countReadMessage(*event.message, options, output, counted.table, counted.tally,
+                       counted.progress, counted.sightings);
+      break;
+    case ReadEvent::Kind::tally:
+      addTally(counted.tally, *event.tally);
+      break;
+    case ReadEvent::Kind::tick:
+      counted.progress.bytesRead += event.bytesRead;
+      counted.progress.files += event.files;
+      output.tick(counted.progress, event.bytes);
+      break;
+  }
+}
+
+}  // namespace
+
+void readInParallel(std::span<const char* const> arguments, const RunOptions& options,
+                    Output& output, DayTable& table, RunTally& tally, ProgressCounts& progress,
+                    Sightings* sightings) {
+  size_t workers = static_cast<size_t>(options.jobs);
+  Counted counted{table, tally, progress, sightings};
+  ParallelReads reads(
+      options.jobs, kBufferBytes, kJobsPerWorker * workers,
+      [&](const ReadEvent& event) { replayEvent(event, options, output, counted); });
+  ParallelWalk walk{reads, options, {}};
+  WalkOutput walkOutput(walk);
+  FileVisitor readFile = [&walk](const std::string& path, const PathStatus& status) {
+    walk.addFile(path, status);
+  };
+  for (const char* argument : arguments)
+    processArgument(argument, options, walkOutput, tally, readFile);
+  walk.handOut();
+  reads.finish();
+}
+
+void addTally(RunTally& tally, const RunTally& part) {
+  // A group added to the tally must be added here too, or runs on several
+  // threads would lose it.
+  static_assert(sizeof(RunTally) == 22 * sizeof(uint64_t));
+  tally.mailboxFiles += part.mailboxFiles;
+  tally.messageFiles += part.messageFiles;
+  tally.packedFiles += part.packedFiles;
+  tally.notMailFiles += part.notMailFiles;
+  tally.packedSkipped += part.packedSkipped;
+  tally.messageFilesSkipped += part.messageFilesSkipped;
+  tally.unreadable += part.unreadable;
+  tally.packedTooDeep += part.packedTooDeep;
+  tally.excluded += part.excluded;
+  tally.sent += part.sent;
+  tally.received += part.received;
+  tally.withoutDate += part.withoutDate;
+  tally.malformedDate += part.malformedDate;
+  tally.outOfRange += part.outOfRange;
+  tally.skipped += part.skipped;
+  tally.copies += part.copies;
+  tally.headerTooLong += part.headerTooLong;
+  tally.listLines += part.listLines;
+  tally.gmailLabelled += part.gmailLabelled;
+  tally.withoutMessageId += part.withoutMessageId;
+  tally.repeats += part.repeats;
+  tally.hiddenFolders += part.hiddenFolders;
+}

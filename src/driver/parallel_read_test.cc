@@ -1,0 +1,249 @@
+#include "driver/parallel_read.h"
+
+#include <latch>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// What the replay saw, as one line an event: "out:TEXT", "err:TEXT",
+// "message:FROM" or "tally:N" (N the tally's mailboxFiles).
+std::string describe(const ReadEvent& event) {
+  switch (event.kind) {
+    case ReadEvent::Kind::output:
+      return (event.stream == Stream::out ? "out:" : "err:") + std::string(event.bytes) + "\n";
+    case ReadEvent::Kind::message:
+      return "message:" + event.message->fromLine + "\n";
+    case ReadEvent::Kind::tick:
+      return "tick:" + std::to_string(event.bytesRead) + "/" + std::to_string(event.files) + ":" +
+             std::string(event.bytes) + "\n";
+    case ReadEvent::Kind::tally:
+      break;
+  }
+  return "tally:" + std::to_string(event.tally->mailboxFiles) + "\n";
+}
+
+MailMessage messageFrom(std::string from) {
+  MailMessage message;
+  message.fromLine = std::move(from);
+  return message;
+}
+
+// What job `i` of the ordering test hands back: a few messages and lines,
+// more for some jobs than others, so that jobs end in a mixed order.
+void fillJob(int i, JobEvents& events) {
+  int count = (i * 7) % 5 + 1;
+  for (int k = 0; k < count; ++k) {
+    events.addMessage(messageFrom(std::to_string(i) + "." + std::to_string(k)));
+    events.write(k % 2 == 0 ? Stream::out : Stream::err, {"line ", std::to_string(i)});
+  }
+  RunTally tally;
+  tally.mailboxFiles = static_cast<uint64_t>(i);
+  events.addTally(tally);
+}
+
+// The same, as the replay must see it.
+std::string expectedJob(int i) {
+  std::string text;
+  int count = (i * 7) % 5 + 1;
+  for (int k = 0; k < count; ++k) {
+    text += "message:" + std::to_string(i) + "." + std::to_string(k) + "\n";
+    text += (k % 2 == 0 ? "out:line " : "err:line ") + std::to_string(i) + "\n";
+  }
+  return text + "tally:" + std::to_string(i) + "\n";
+}
+
+TEST(ParallelReadsTest, ReplaysEveryEventInTheOrderJobsWereHandedOut) {
+  const struct {
+    int workers;
+    size_t bufferBytes;
+    size_t window;
+  } cases[] = {
+      {1, 1 << 20, 16}, {2, 1 << 20, 16}, {3, 1, 2},   {8, 64, 1},
+      {8, 1 << 20, 64}, {2, 200, 4},      {4, 1, 100},
+  };
+  for (const auto& c : cases) {
+    std::string seen;
+    std::string expected;
+    {
+      ParallelReads reads(c.workers, c.bufferBytes, c.window,
+                          [&seen](const ReadEvent& event) { seen += describe(event); });
+      for (int i = 0; i < 60; ++i) {
+        reads.submit([i](JobEvents& events) { fillJob(i, events); });
+        expected += expectedJob(i);
+        if (i % 9 == 0) {
+          reads.addOutput(Stream::out, "banner " + std::to_string(i));
+          expected += "out:banner " + std::to_string(i) + "\n";
+        }
+      }
+      reads.finish();
+    }
+    EXPECT_EQ(seen, expected) << c.workers << " workers, buffer " << c.bufferBytes << ", window "
+                              << c.window;
+  }
+}
+
+TEST(ParallelReadsTest, AJobThatEndsFirstStillWaitsForTheOlderOnes) {
+  std::string seen;
+  std::latch youngestOver(1);
+  {
+    ParallelReads reads(3, 1 << 20, 8,
+                        [&seen](const ReadEvent& event) { seen += describe(event); });
+    // The oldest job ends only after the youngest has: its events still
+    // come first.
+    reads.submit([&youngestOver](JobEvents& events) {
+      youngestOver.wait();
+      events.write(Stream::out, {"first"});
+    });
+    reads.submit([](JobEvents& events) { events.write(Stream::err, {"second"}); });
+    reads.submit([&youngestOver](JobEvents& events) {
+      events.write(Stream::out, {"third"});
+      events.publish(false);
+      youngestOver.count_down();
+    });
+    reads.finish();
+  }
+  EXPECT_EQ(seen, "out:first\nerr:second\nout:third\n");
+}
+
+TEST(ParallelReadsTest, TheWalksOwnEventsStandBetweenTheJobsAroundThem) {
+  std::string seen;
+  ParallelReads reads(2, 1 << 20, 8, [&seen](const ReadEvent& event) { seen += describe(event); });
+  // With nothing in flight, the walk's text is written at once.
+  reads.addOutput(Stream::out, "dir/");
+  EXPECT_EQ(seen, "out:dir/\n");
+  std::latch release(1);
+  reads.submit([&release](JobEvents& events) {
+    release.wait();
+    events.write(Stream::out, {"inbox"});
+  });
+  // Behind a job still reading, it waits for that job.
+  reads.addOutput(Stream::err, "Unable to read file x");
+  reads.addOutput(Stream::out, "sub/");
+  EXPECT_EQ(seen, "out:dir/\n");
+  release.count_down();
+  reads.finish();
+  EXPECT_EQ(seen, "out:dir/\nout:inbox\nerr:Unable to read file x\nout:sub/\n");
+}
+
+TEST(ParallelReadsTest, WritesToOneStreamInARowBecomeOneRun) {
+  std::vector<std::pair<Stream, std::string>> runs;
+  {
+    ParallelReads reads(1, 1 << 20, 4, [&runs](const ReadEvent& event) {
+      runs.emplace_back(event.stream, std::string(event.bytes));
+    });
+    reads.submit([](JobEvents& events) {
+      events.write(Stream::out, {"a", "b"});
+      events.write(Stream::out, {"c"});
+      events.write(Stream::err, {"d"});
+      events.write(Stream::out, {"e"});
+    });
+  }
+  ASSERT_EQ(runs.size(), 3u);
+  EXPECT_EQ(runs[0].second, "abc");
+  EXPECT_EQ(runs[1].first, Stream::err);
+  EXPECT_EQ(runs[1].second, "d");
+  EXPECT_EQ(runs[2].second, "e");
+}
+
+TEST(ParallelReadsTest, BuffersStayBoundedWhateverTheJobsWrite) {
+  const size_t kBuffer = 64 * 1024;
+  const std::string line(100, 'x');
+  size_t replayed = 0;
+  ParallelReads reads(3, kBuffer, 6, [&replayed](const ReadEvent& event) {
+    replayed +=
+        event.kind == ReadEvent::Kind::output ? event.bytes.size() : event.message->fromLine.size();
+  });
+  // Four jobs of 4 MiB each: the younger ones wait with full buffers while
+  // the oldest streams through.
+  for (int i = 0; i < 4; ++i) {
+    reads.submit([&line](JobEvents& events) {
+      for (int k = 0; k < 40000; ++k) {
+        events.addMessage(messageFrom(line));
+        events.write(Stream::out, {line});
+      }
+    });
+  }
+  reads.finish();
+  EXPECT_EQ(replayed, 4u * 40000 * 200);
+  // Each of the three jobs being read holds at most a buffer and a batch.
+  EXPECT_LE(reads.peakBufferedBytes(), 3 * 2 * kBuffer);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ParallelReadsTest, MessagesAndTalliesArriveWhole) {
+  MailMessage plain = messageFrom("jane@example.com Mon Jan  7 10:12:01 2002");
+  plain.dateText = "Mon, 7 Jan 2002 10:12:01 +0000";
+  MailMessage odd;
+  odd.hasReceivedLine = true;
+  odd.fromLine = std::string("nul\0byte", 8);
+  odd.fromHeader = std::string(5000, 'f') + "\n\tfolded";
+  odd.size = UINT32_MAX;
+  odd.hasGmailLabels = true;
+  odd.hasMessageId = true;
+  odd.messageId = "<id@example.com>";
+  MailMessage idOnly;
+  idOnly.hasMessageId = true;
+  MailMessage empty;
+  const MailMessage cases[] = {plain, odd, idOnly, empty};
+  RunTally tally;
+  tally.sent = 3;
+  tally.listLines = UINT64_MAX;
+  std::vector<MailMessage> seen;
+  RunTally seenTally;
+  {
+    ParallelReads reads(2, 4096, 4, [&](const ReadEvent& event) {
+      if (event.kind == ReadEvent::Kind::message) seen.push_back(*event.message);
+      if (event.kind == ReadEvent::Kind::tally) seenTally = *event.tally;
+    });
+    reads.submit([&](JobEvents& events) {
+      for (const MailMessage& message : cases)
+        events.addMessage(message);
+      events.addTally(tally);
+    });
+  }
+  ASSERT_EQ(seen.size(), std::size(cases));
+  for (size_t i = 0; i < seen.size(); ++i) {
+    EXPECT_EQ(seen[i].hasReceivedLine, cases[i].hasReceivedLine) << i;
+    EXPECT_EQ(seen[i].fromLine, cases[i].fromLine) << i;
+    EXPECT_EQ(seen[i].dateText, cases[i].dateText) << i;
+    EXPECT_EQ(seen[i].fromHeader, cases[i].fromHeader) << i;
+    EXPECT_EQ(seen[i].size, cases[i].size) << i;
+    EXPECT_EQ(seen[i].hasGmailLabels, cases[i].hasGmailLabels) << i;
+    EXPECT_EQ(seen[i].hasMessageId, cases[i].hasMessageId) << i;
+    EXPECT_EQ(seen[i].messageId, cases[i].messageId) << i;
+  }
+  EXPECT_EQ(seenTally.sent, 3u);
+  EXPECT_EQ(seenTally.listLines, UINT64_MAX);
+  EXPECT_EQ(seenTally.received, 0u);
+}
+
+// A reader's ticks reach the main thread as what was read since the one
+// before, in their place among the file's lines.
+TEST(ParallelReadsTest, TicksArriveAsWhatWasReadSinceTheLastOne) {
+  std::string seen;
+  {
+    ParallelReads reads(2, 64, 2, [&seen](const ReadEvent& event) { seen += describe(event); });
+    reads.submit([](JobEvents& events) {
+      JobOutput output(events);
+      ProgressCounts counts;
+      counts.files = 1;
+      output.tick(counts, "a");
+      counts.bytesRead = 131072;
+      output.tick(counts, "a");
+      output.progress({"a\n"});
+      counts.bytesRead = 131080;
+      counts.files = 2;
+      output.tick(counts, "b\x01");
+    });
+  }
+  EXPECT_EQ(seen, "tick:0/1:a\ntick:131072/0:a\nout:a\n\ntick:8/1:b\x01\n");
+}
+
+}  // namespace
