@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -49,6 +50,15 @@ void printRunMessages(const RunOptions& options, Output& output) {
 // main thread, which hands them the files, is what a run of more waits for.
 constexpr int kMaxDefaultJobs = 8;
 
+// The worker threads a run gets unless -jobs says: one for a lone regular
+// file, which a single worker would read all the same, only with every
+// message handed over to the main thread on top (measured: a tenth more
+// wall time on a 256 MiB mailbox); otherwise the processors, up to the cap.
+int defaultJobs(std::span<const char* const> paths) {
+  if (paths.size() == 1 && inputSize(paths)) return 1;
+  return std::min(usableProcessors(), kMaxDefaultJobs);
+}
+
 // Ends the run: output that could not be written is never reported as success.
 int finishRun(int status, ConsoleOutput& console) {
   if (console.finish()) return status;
@@ -72,7 +82,7 @@ int runMain(int argc, const char* const* argv) {
   }
   RunOptions& options = commandLine.options;
   options.currentYear = currentLocalYear();
-  if (options.jobs == 0) options.jobs = std::min(usableProcessors(), kMaxDefaultJobs);
+  if (options.jobs == 0) options.jobs = defaultJobs({argv + commandLine.firstPath, argv + argc});
   if (!options.terse) printRunMessages(options, console);
 
   int status = 0;
