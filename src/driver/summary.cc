@@ -3,24 +3,15 @@
 #include <cstdint>
 #include <string_view>
 
+#include "platform/progress.h"
 #include "unpack/unpack.h"
 
 namespace {
 
-std::string grouped(uint64_t n) {
-  std::string digits = std::to_string(n);
-  std::string text;
-  for (size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
-    text += digits[i];
-  }
-  return text;
-}
-
 void line(std::string& out, std::string_view name, uint64_t n) {
   out += name;
   out += ": ";
-  out += grouped(n);
+  out += groupedDigits(n);
   out += '\n';
 }
 

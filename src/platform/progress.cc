@@ -87,18 +87,8 @@ Cell fittedName(std::string_view name, size_t budget) {
   return tail;
 }
 
-std::string grouped(uint64_t n) {
-  std::string digits = std::to_string(n);
-  std::string text;
-  for (size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
-    text += digits[i];
-  }
-  return text;
-}
-
 std::string counted(uint64_t n, std::string_view one, std::string_view many) {
-  std::string text = grouped(n);
+  std::string text = groupedDigits(n);
   text += ' ';
   text += n == 1 ? one : many;
   return text;
@@ -173,4 +163,14 @@ ProgressLine formatProgressLine(const ProgressCounts& counts, std::optional<uint
   line.text += shown.text;
   line.columns += kGap.size() + shown.columns;
   return line;
+}
+
+std::string groupedDigits(uint64_t n) {
+  std::string digits = std::to_string(n);
+  std::string text;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+    text += digits[i];
+  }
+  return text;
 }

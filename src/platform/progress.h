@@ -62,4 +62,8 @@ ProgressLine formatProgressLine(const ProgressCounts& counts, std::optional<uint
 // (units of 1000, three digits).
 std::string formatByteCount(uint64_t bytes);
 
+// `n` in decimal with a comma between groups of three digits (1,234,567),
+// as the progress line and the closing tally show counts.
+std::string groupedDigits(uint64_t n);
+
 #endif  // VARNAK_PLATFORM_PROGRESS_H_
