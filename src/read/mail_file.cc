@@ -74,10 +74,10 @@ bool tallyFile(std::string_view head, bool heldMessages, const RunOptions& optio
 // What one stream's messages showed, for its file group.
 struct StreamFindings {
   bool heldMessages = false;
-  // The fate of the text before a first separator, handed on at the end of
-  // a stream that had none: it is tallied as a message only when the file
-  // is not tallied as a message file passed over, which says it all.
-  std::optional<MessageFate> textWithoutSeparator;
+  // The text before a first separator was handed on, at the end of a
+  // stream that had none: it is tallied as a skipped message only when the
+  // file is not tallied as a message file passed over, which says it all.
+  bool textWithoutSeparator = false;
 };
 
 ScanHandlers handlersFor(const std::string& name, Counts& counts, StreamFindings& findings) {
@@ -88,7 +88,7 @@ ScanHandlers handlersFor(const std::string& name, Counts& counts, StreamFindings
     if (message.fromLine.empty()) {
       // The text before a first separator: counting it could only find it
       // skipped, and the file's group decides whether it is tallied.
-      findings.textWithoutSeparator = MessageFate::skipped;
+      findings.textWithoutSeparator = true;
     } else {
       if (counts.keep != nullptr) {
         (*counts.keep)(message);
@@ -160,7 +160,7 @@ void readStream(const std::string& name, char* buffer, size_t have, const ChunkR
     bool messageFile =
         tallyFile({headBytes, headSize}, findings.heldMessages, options, counts.tally);
     if (findings.textWithoutSeparator && !messageFile)
-      tallyMessage(*findings.textWithoutSeparator, counts.tally);
+      tallyMessage(MessageFate::skipped, counts.tally);
   } else {
     ++counts.tally.messageFiles;
   }
