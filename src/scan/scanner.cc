@@ -401,6 +401,13 @@ void MailboxScanner::startOneMessage(std::string_view name) {
   state_ = ScanState::headerLineStart;
 }
 
+void MailboxScanner::startAfterCut() {
+  continuing_ = true;
+  cutFacts_ = CutFacts{};
+  startMessage({});
+  state_ = ScanState::emptyLineSeen;
+}
+
 // Text mode is applied on the way, never in a separate pass: every search
 // below also stops at Ctrl-Z, and at CR where it cannot drop it itself, and
 // skipCrOrEnd drops the CR or ends the data there.
@@ -447,7 +454,11 @@ bool MailboxScanner::feed(const char* data, size_t size) {
 
 void MailboxScanner::finish() {
   if (state_ == ScanState::leadIn || state_ == ScanState::notMailbox) return;
-  handlers_.message(pending_, false);
+  if (continuing_) {
+    handlers_.continuation(pending_, cutFacts_, false);
+  } else {
+    handlers_.message(pending_, false);
+  }
   pending_ = MailMessage{};
 }
 
@@ -523,16 +534,25 @@ bool MailboxScanner::takesSeparator(std::string_view line) {
 
 void MailboxScanner::endSeparatorLine() {
   if (!takesSeparator(captured())) return;
-  if (!pending_.fromLine.empty()) handlers_.message(pending_, true);
+  if (continuing_) {
+    continuing_ = false;
+    handlers_.continuation(pending_, cutFacts_, true);
+  } else if (!pending_.fromLine.empty()) {
+    handlers_.message(pending_, true);
+  }
   startMessage(withoutLeadingBlanks(captured()));
 }
 
+// The cut facts are kept for every message, not only the rest of one cut:
+// a store costs less than a test, and they are read only while continuing.
 void MailboxScanner::endDateLine() {
+  cutFacts_.dateSeen = true;
   setText(pending_.dateText, withoutLeadingBlanks(captured().substr(1)));
 }
 
 // The value so far, without the colon; a folded line may add to it.
 void MailboxScanner::endFromLine() {
+  cutFacts_.fromSeen = true;
   setText(pending_.fromHeader, captured().substr(1));
 }
 
@@ -784,6 +804,7 @@ void MailboxScanner::step(const char* p) {
       break;
     case ScanEvent::headerBlockEnds:
       pending_.size = 0;
+      cutFacts_.sizeRestarted = true;
       break;
     case ScanEvent::fromStarts:
     case ScanEvent::messageIdStarts:
@@ -801,5 +822,59 @@ void MailboxScanner::step(const char* p) {
     case ScanEvent::fromLineEnds:
     case ScanEvent::messageIdLineEnds:
       break;  // captured lines are scanned a run at a time, never here
+  }
+}
+
+void joinAtCut(MailMessage& message, const MailMessage& rest, const CutFacts& facts) {
+  message.hasReceivedLine = message.hasReceivedLine || rest.hasReceivedLine;
+  message.hasGmailLabels = message.hasGmailLabels || rest.hasGmailLabels;
+  // The last Date line and From: header are the message's,
+  if (facts.dateSeen) setText(message.dateText, rest.dateText);
+  if (facts.fromSeen) setText(message.fromHeader, rest.fromHeader);
+  // but its first Message-ID.
+  if (!message.hasMessageId && rest.hasMessageId) {
+    message.hasMessageId = true;
+    setText(message.messageId, rest.messageId);
+  }
+  message.size = facts.sizeRestarted ? rest.size : message.size + rest.size;
+}
+
+namespace {
+
+// Whether the line that ends just before `lineEnd` is known, within
+// `bytes`, not to read a prefix of "From" alone (CR bytes left out): after
+// such a line in a body, an empty line is taken for part of a "From " that
+// did not come, and the next one is not yet an empty line.
+bool lineIsNotFromPrefix(std::string_view bytes, size_t lineEnd) {
+  char kept[4];  // the line's last bytes, from its end back
+  size_t count = 0;
+  size_t at = lineEnd;
+  while (at > 0 && bytes[at - 1] != '\n') {
+    char c = bytes[--at];
+    if (c == '\r') continue;
+    if (count == sizeof kept) return true;  // five bytes or more
+    kept[count++] = c;
+  }
+  // Where the line starts is not in `bytes`: it may be short.
+  if (at == 0) return false;
+  constexpr std::string_view kFrom = "From";
+  for (size_t i = 0; i < count; ++i) {
+    if (kept[count - 1 - i] != kFrom[i]) return true;
+  }
+  return count == 0;
+}
+
+}  // namespace
+
+size_t findCut(std::string_view bytes) {
+  for (size_t at = 0;;) {
+    size_t lf = bytes.find('\n', at);
+    if (lf == std::string_view::npos) return std::string_view::npos;
+    size_t next = lf + 1;
+    while (next < bytes.size() && bytes[next] == '\r')
+      ++next;
+    if (next < bytes.size() && bytes[next] == '\n' && lineIsNotFromPrefix(bytes, lf))
+      return next + 1;
+    at = lf + 1;
   }
 }

@@ -21,6 +21,32 @@
 
 #include "scan/message.h"
 
+// What the part of a message after a cut did to it, beyond what the
+// fields of the part's own record show.
+struct CutFacts {
+  // A Date line was ended: its value replaces the message's.
+  bool dateSeen = false;
+  // A From: header was ended (under -me): its value replaces the message's.
+  bool fromSeen = false;
+  // An empty line ended a header block (one opened by a refused "From "
+  // line): the message's size counts from there on, the part's size alone.
+  bool sizeRestarted = false;
+};
+
+// The message cut in two, `message` being its part before the cut and
+// `rest` its part after it, made what a scanner reading across the cut
+// would have made of it.
+void joinAtCut(MailMessage& message, const MailMessage& rest, const CutFacts& facts);
+
+// Where a mailbox may be cut, so that a scanner started there (startAfterCut)
+// goes on exactly as one that read everything before: the offset just past
+// the first two line ends in `bytes` that meet (CR bytes between them
+// dropped), after a line that is known not to read "F", "Fr", "Fro" or
+// "From" alone (after such a line an empty line is not yet taken as one).
+// npos when `bytes` holds none. The bytes must come after the file's first
+// line, which must be an accepted separator.
+size_t findCut(std::string_view bytes);
+
 struct ScanHandlers {
   // One message, in file order. `atSeparator` is true when the message was
   // ended by the next accepted separator, false for the last one at the end
@@ -29,6 +55,12 @@ struct ScanHandlers {
   // A separator or Date line reached the capture limit; `text` is what was
   // kept of it (kCaptureLimit bytes, starting with the blank or colon).
   std::function<void(std::string_view text)> headerTooLong;
+  // Only for a scanner started at a cut (startAfterCut): the rest of the
+  // message the cut fell in, handed on where `message` would hand on that
+  // message, with what the rest changed in it (joinAtCut puts the two
+  // halves together).
+  std::function<void(const MailMessage& rest, const CutFacts& facts, bool atSeparator)>
+      continuation;
 };
 
 // The readings beyond a plain mailbox's, each off unless its option asks.
@@ -75,6 +107,12 @@ class MailboxScanner {
   // line in it separates anything or opens another header block.
   void startOneMessage(std::string_view name);
 
+  // Before the first byte: the data starts at a cut (findCut) of a mailbox,
+  // in the body of a message begun before it. What comes before the first
+  // separator accepted goes to the `continuation` handler, at that
+  // separator or at the end of the data.
+  void startAfterCut();
+
   // Refused "From " lines that -lists would take (under countListLines).
   uint64_t listLines() const { return listLines_; }
 
@@ -116,6 +154,10 @@ class MailboxScanner {
   ScanOptions options_;
   ByteSearch search_;
   bool oneMessage_ = false;
+  // Started at a cut, and no separator accepted since: what the message
+  // gains goes to the continuation handler, with `cutFacts_`.
+  bool continuing_ = false;
+  CutFacts cutFacts_;
   uint64_t listLines_ = 0;
   ScanState state_;
   bool dataEnded_ = false;

@@ -418,4 +418,113 @@ TEST(ScannerTest, GmailLabelsMarkTheMessageOnlyWhileWatched) {
   }
 }
 
+// Reads `input` in ranges starting at `starts` (after 0), each with a
+// scanner of its own, and joins the message that spans each cut as a
+// reader of ranges does: the log must be that of one scanner reading it
+// all. A range whose data ends (a Ctrl-Z) is the last one read.
+std::string scanInRanges(const std::string& input, const std::vector<size_t>& starts,
+                         const Reading& setup) {
+  std::string log;
+  ScanHandlers record = recorder(log);
+  MailMessage pending;
+  bool last = false;
+  ScanHandlers handlers = record;
+  handlers.message = [&](const MailMessage& m, bool atSeparator) {
+    if (atSeparator || last) {
+      record.message(m, atSeparator);
+    } else {
+      pending = m;
+    }
+  };
+  handlers.continuation = [&](const MailMessage& rest, const CutFacts& facts, bool atSeparator) {
+    joinAtCut(pending, rest, facts);
+    if (atSeparator || last) record.message(pending, atSeparator);
+  };
+  uint64_t listLines = 0;
+  for (size_t i = 0; i < starts.size(); ++i) {
+    size_t end = i + 1 < starts.size() ? starts[i + 1] : input.size();
+    MailboxScanner scanner(handlers, setup.options);
+    if (i > 0) scanner.startAfterCut();
+    last = i + 1 == starts.size();
+    bool goesOn = scanner.feed(input.data() + starts[i], end - starts[i]);
+    last = last || !goesOn;
+    scanner.finish();
+    listLines += scanner.listLines();
+    if (!goesOn) break;
+  }
+  if (listLines != 0) log += " | list lines " + std::to_string(listLines);
+  return log;
+}
+
+// Every cut findCut offers in `input`, from its second line on.
+std::vector<size_t> everyCut(const std::string& input) {
+  std::vector<size_t> cuts;
+  for (size_t from = input.find('\n'); from != std::string::npos && from < input.size();) {
+    size_t cut = findCut(std::string_view(input).substr(from));
+    if (cut == std::string_view::npos || from + cut >= input.size()) break;
+    cuts.push_back(from + cut);
+    from += cut;
+  }
+  return cuts;
+}
+
+TEST(ScannerTest, RangesCutWhereFindCutSaysReadAsTheWhole) {
+  std::mt19937 rng(20261209);
+  for (int round = 0; round < 4000; ++round) {
+    Reading setup = randomReading(round);
+    if (setup.oneMessage) continue;  // a message file is read whole
+    std::string input = "From a!b 1: x\n" + randomMailbox(rng);
+    // What a cut must not change: a line that is a prefix of "From" before
+    // an empty line, and a refused "From " line whose header lines change
+    // the message it is in (an empty Date value, a size counted anew).
+    static const char* const kAcrossCuts[] = {
+        "\nF\n\n",
+        "\nFrom\n\r\n",
+        "\n\nFrom a!b 1: x\n",
+        "\n\nFrom words\nDate:\n\n",
+        "\n\nFrom x\nReceived: 1\nFrom: z\nMessage-ID: <i>\n\n",
+        "\nFro\n\n\nFrom a!b 1: x\n"};
+    for (int n = static_cast<int>(rng() % 6); n > 0; --n) {
+      // After the first line, the separator a file read in ranges begins with.
+      size_t firstLine = 14;
+      input.insert(firstLine + rng() % (input.size() - firstLine + 1),
+                   kAcrossCuts[rng() % std::size(kAcrossCuts)]);
+    }
+    std::vector<size_t> cuts = everyCut(input);
+    std::vector<size_t> starts = {0};
+    // Every cut, or a random few of them.
+    for (size_t cut : cuts) {
+      if (round % 2 == 0 || rng() % 3 == 0) starts.push_back(cut);
+    }
+    ASSERT_EQ(scanInRanges(input, starts, setup), scan(input, {}, ByteSearch::avx2, setup))
+        << "round " << round << " input " << input;
+  }
+}
+
+// Where a mailbox may be cut: after two line ends that meet, CRs between
+// them left out, unless the line before them may read a prefix of "From"
+// alone, or starts before the bytes looked at.
+TEST(ScannerTest, FindCutTakesOnlyLineEndsThatSurelyMeetInABody) {
+  const struct {
+    std::string bytes;
+    size_t cut;
+  } cases[] = {
+      {"\nx\n\nFrom ", 4},
+      {"\nx\n\r\r\nFrom ", 6},
+      {"\nabc\n\n", 6},
+      {"\n\n\n", 3},                    // the line before the pair is empty
+      {"abcde\n\nz", 7},                // five bytes: not a prefix of "From"
+      {"abc\n\nz", std::string::npos},  // where the line starts is not seen
+      {"\nFrom\n\nx\n\n", 10},          // "From" alone: the next pair
+      {"\nF\n\n\n", 5},                 // "F" alone: its empty line is not yet one
+      {"\nFr\r\n\r\n", std::string::npos},
+      {"\nFroM\n\n", 7},
+      {"\nx\r\n \r\n", std::string::npos},  // a blank line is not empty
+      {"\nx\n", std::string::npos},
+      {"", std::string::npos},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(findCut(c.bytes), c.cut) << c.bytes;
+}
+
 }  // namespace
