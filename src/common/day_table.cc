@@ -7,6 +7,8 @@ bool DayTable::create(int32_t firstYear, int64_t yearCount) {
   slots_.reset();
   firstYear_ = firstYear;
   yearCount_ = 0;
+  firstUsed_ = INT64_MAX;
+  lastUsed_ = -1;
   constexpr int64_t kMaxBytes = int64_t{4} << 30;
   if (yearCount < 0 || yearCount > std::numeric_limits<int32_t>::max() ||
       yearCount * kSlotsPerYear * int64_t{sizeof(DayTotals)} > kMaxBytes) {
@@ -21,4 +23,17 @@ bool DayTable::create(int32_t firstYear, int64_t yearCount) {
   }
   yearCount_ = yearCount;
   return true;
+}
+
+void DayTable::addTable(const DayTable& other) {
+  for (int64_t i = other.firstUsed_; i <= other.lastUsed_; ++i) {
+    DayTotals& slot = slots_[i];
+    const DayTotals& more = other.slots_[i];
+    slot.sentCount += more.sentCount;
+    slot.sentBytes += more.sentBytes;
+    slot.receivedCount += more.receivedCount;
+    slot.receivedBytes += more.receivedBytes;
+  }
+  firstUsed_ = std::min(firstUsed_, other.firstUsed_);
+  lastUsed_ = std::max(lastUsed_, other.lastUsed_);
 }

@@ -4,6 +4,7 @@
 #ifndef VARNAK_COMMON_DAY_TABLE_H_
 #define VARNAK_COMMON_DAY_TABLE_H_
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -35,7 +36,10 @@ class DayTable {
   // Counts one message. The caller has checked `covers`; month is 0 to 11,
   // day 1 to 31.
   void add(int32_t year, int month, int day, bool received, uint32_t size) {
-    DayTotals& slot = slots_[slotIndex(year, month, day)];
+    int64_t index = slotIndex(year, month, day);
+    firstUsed_ = std::min(firstUsed_, index);
+    lastUsed_ = std::max(lastUsed_, index);
+    DayTotals& slot = slots_[index];
     if (received) {
       slot.receivedCount += 1;
       slot.receivedBytes += size;
@@ -44,6 +48,11 @@ class DayTable {
       slot.sentBytes += size;
     }
   }
+
+  // Adds every day of `other`, a table of the same range (a worker
+  // thread's), to this one. Only the days between the first and the last
+  // one counted in are gone through: a large range costs nothing more.
+  void addTable(const DayTable& other);
 
   int32_t firstYear() const { return firstYear_; }
   int64_t yearCount() const { return yearCount_; }
@@ -62,6 +71,9 @@ class DayTable {
 
   int32_t firstYear_ = 0;
   int64_t yearCount_ = 0;
+  // The slots counted in so far lie between these two.
+  int64_t firstUsed_ = INT64_MAX;
+  int64_t lastUsed_ = -1;
   std::unique_ptr<DayTotals[], FreeDeleter> slots_;
 };
 

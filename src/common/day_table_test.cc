@@ -25,4 +25,46 @@ TEST(DayTableTest, CoversExactlyItsYearsAndRefusesRangesThatDoNotFit) {
   EXPECT_FALSE(table.covers(0));
 }
 
+// Tables of one range counted apart add up to the table counted as one,
+// whichever days each holds (none, the range's ends, one day in both).
+TEST(DayTableTest, TablesCountedApartAddUpToOne) {
+  struct Add {
+    int year, month, day;
+    bool received;
+    uint32_t size;
+  };
+  const Add adds[] = {{1970, 0, 1, false, 10},
+                      {2170, 11, 31, true, 7},
+                      {2000, 5, 15, true, 3},
+                      {2000, 5, 15, false, 4},
+                      {2000, 5, 15, true, UINT32_MAX}};
+  DayTable whole, first, second, empty;
+  for (DayTable* t : {&whole, &first, &second, &empty})
+    ASSERT_TRUE(t->create(1970, 201));
+  for (size_t i = 0; i < std::size(adds); ++i) {
+    const Add& a = adds[i];
+    whole.add(a.year, a.month, a.day, a.received, a.size);
+    (i % 2 == 0 ? first : second).add(a.year, a.month, a.day, a.received, a.size);
+  }
+  DayTable sum;
+  ASSERT_TRUE(sum.create(1970, 201));
+  sum.addTable(empty);
+  sum.addTable(second);
+  sum.addTable(first);
+  for (int year : {1970, 2000, 2170}) {
+    for (int month : {0, 5, 11}) {
+      for (int day : {1, 15, 31}) {
+        const DayTotals& a = whole.at(year, month, day);
+        const DayTotals& b = sum.at(year, month, day);
+        EXPECT_EQ(a.sentCount, b.sentCount);
+        EXPECT_EQ(a.sentBytes, b.sentBytes);
+        EXPECT_EQ(a.receivedCount, b.receivedCount);
+        EXPECT_EQ(a.receivedBytes, b.receivedBytes) << year << " " << month << " " << day;
+      }
+    }
+  }
+  EXPECT_EQ(sum.at(2000, 5, 15).receivedBytes, 2u);  // wrapped modulo 2^32
+  EXPECT_EQ(sum.at(1970, 0, 1).sentBytes, 10u);
+}
+
 }  // namespace

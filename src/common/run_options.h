@@ -51,6 +51,10 @@ struct RunOptions {
   // default. With 1, each file is read on the main thread as the walk
   // finds it.
   int jobs = 0;
+  // With more than one job, a regular mailbox file of at least two ranges
+  // of this many bytes is read in ranges, several at once. The tests set
+  // it small (VARNAK_RANGE_BYTES) to cut small files anywhere.
+  uint64_t rangeBytes = uint64_t{4} << 20;
 };
 
 #endif  // VARNAK_COMMON_RUN_OPTIONS_H_

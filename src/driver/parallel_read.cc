@@ -5,9 +5,14 @@
 #include <type_traits>
 #include <utility>
 
+#include <atomic>
+#include <optional>
+
 #include "count/count_message.h"
 #include "input/input.h"
+#include "platform/file.h"
 #include "read/mail_file.h"
+#include "read/mail_range.h"
 
 struct ParallelJob {
   ParallelReads::Work work;
@@ -27,7 +32,7 @@ namespace {
 constexpr size_t kBatchBytes = 64 * 1024;
 
 // The first byte of each event in a buffer.
-enum class Tag : uint8_t { out, err, message, tally, tick };
+enum class Tag : uint8_t { out, err, message, tally, tick, rangeStart, joined, rangeEnd };
 
 // A message is encoded field by field: a field added to the record must be
 // added to the encoding too, or runs on several threads would drop it. The
@@ -70,10 +75,55 @@ std::string_view readText(const char*& at) {
   return text;
 }
 
+void appendMessage(std::string& buffer, const MailMessage& message) {
+  buffer.push_back(message.hasReceivedLine ? 1 : 0);
+  appendNumber(buffer, message.size);
+  appendText(buffer, message.fromLine);
+  appendText(buffer, message.dateText);
+  appendText(buffer, message.fromHeader);
+  buffer.push_back(
+      static_cast<char>((message.hasGmailLabels ? 1 : 0) | (message.hasMessageId ? 2 : 0)));
+  appendText(buffer, message.messageId);
+}
+
+void readMessage(const char*& at, MailMessage& message) {
+  message.hasReceivedLine = *at++ != 0;
+  message.size = readNumber(at);
+  // Assigned, the record's strings keep their capacity.
+  message.fromLine.assign(readText(at));
+  message.dateText.assign(readText(at));
+  message.fromHeader.assign(readText(at));
+  message.hasGmailLabels = (*at & 1) != 0;
+  message.hasMessageId = (*at++ & 2) != 0;
+  message.messageId.assign(readText(at));
+}
+
+// A field added to the cut facts must be added here too.
+static_assert(sizeof(CutFacts) == 3);
+
+char factBits(const CutFacts& facts) {
+  return static_cast<char>((facts.dateSeen ? 1 : 0) | (facts.fromSeen ? 2 : 0) |
+                           (facts.sizeRestarted ? 4 : 0));
+}
+
+CutFacts readFacts(char bits) {
+  return {(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0};
+}
+
+void appendCounts(std::string& buffer, const ProgressCounts& counts) {
+  uint64_t numbers[] = {counts.bytesRead, counts.files, counts.messages};
+  char bytes[sizeof numbers];
+  std::memcpy(bytes, numbers, sizeof numbers);
+  buffer.append(bytes, sizeof bytes);
+}
+
 }  // namespace
 
-JobEvents::JobEvents(ParallelReads& reads, ParallelJob& job)
-    : reads_(reads), job_(job), batchLimit_(std::min(kBatchBytes, reads.bufferBytes_ / 4 + 1)) {}
+JobEvents::JobEvents(ParallelReads& reads, ParallelJob& job, size_t worker)
+    : reads_(reads),
+      job_(job),
+      worker_(worker),
+      batchLimit_(std::min(kBatchBytes, reads.bufferBytes_ / 4 + 1)) {}
 
 void JobEvents::write(Stream stream, std::initializer_list<std::string_view> pieces) {
   // Writes to one stream in a row become one run: a file's lines are
@@ -97,25 +147,45 @@ void JobEvents::write(Stream stream, std::initializer_list<std::string_view> pie
 void JobEvents::addMessage(const MailMessage& message) {
   openRun_ = std::string::npos;
   batch_.push_back(static_cast<char>(Tag::message));
-  batch_.push_back(message.hasReceivedLine ? 1 : 0);
-  appendNumber(batch_, message.size);
-  appendText(batch_, message.fromLine);
-  appendText(batch_, message.dateText);
-  appendText(batch_, message.fromHeader);
-  batch_.push_back(
-      static_cast<char>((message.hasGmailLabels ? 1 : 0) | (message.hasMessageId ? 2 : 0)));
-  appendText(batch_, message.messageId);
+  appendMessage(batch_, message);
   publishWhenFull();
 }
 
-void JobEvents::addTick(uint64_t bytesRead, uint64_t files, std::string_view name) {
+void JobEvents::addTick(const ProgressCounts& counts, std::string_view name) {
   openRun_ = std::string::npos;
   batch_.push_back(static_cast<char>(Tag::tick));
-  char bytes[2 * sizeof(uint64_t)];
-  std::memcpy(bytes, &bytesRead, sizeof bytesRead);
-  std::memcpy(bytes + sizeof bytesRead, &files, sizeof files);
-  batch_.append(bytes, sizeof bytes);
+  appendCounts(batch_, counts);
   appendText(batch_, name);
+  publishWhenFull();
+}
+
+void JobEvents::addRangeStart(std::string_view path, bool first) {
+  openRun_ = std::string::npos;
+  batch_.push_back(static_cast<char>(Tag::rangeStart));
+  batch_.push_back(first ? 1 : 0);
+  appendText(batch_, path);
+  publishWhenFull();
+}
+
+void JobEvents::addJoined(const MailMessage& rest, const CutFacts& facts) {
+  openRun_ = std::string::npos;
+  batch_.push_back(static_cast<char>(Tag::joined));
+  batch_.push_back(factBits(facts));
+  appendMessage(batch_, rest);
+  publishWhenFull();
+}
+
+void JobEvents::addRangeEnd(const RangeEnd& end, std::unique_ptr<DayTable> table) {
+  openRun_ = std::string::npos;
+  batch_.push_back(static_cast<char>(Tag::rangeEnd));
+  batch_.push_back(static_cast<char>((end.carries ? 1 : 0) | (end.rest ? 2 : 0) |
+                                     (end.announced ? 4 : 0) | (end.final ? 8 : 0)));
+  batch_.push_back(factBits(end.facts));
+  if (end.carries) appendMessage(batch_, end.message);
+  DayTable* owned = table.release();
+  char bytes[sizeof owned];
+  std::memcpy(bytes, &owned, sizeof owned);
+  batch_.append(bytes, sizeof bytes);
   publishWhenFull();
 }
 
@@ -142,7 +212,7 @@ void JobEvents::publish(bool last) {
 ParallelReads::ParallelReads(int workers, size_t bufferBytes, size_t window, Replay replay)
     : bufferBytes_(bufferBytes), window_(std::max<size_t>(window, 1)), replay_(std::move(replay)) {
   for (int i = 0; i < workers; ++i)
-    workers_.emplace_back([this] { workerLoop(); });
+    workers_.emplace_back([this, i] { workerLoop(static_cast<size_t>(i)); });
 }
 
 ParallelReads::~ParallelReads() {
@@ -156,7 +226,7 @@ ParallelReads::~ParallelReads() {
     worker.join();
 }
 
-void ParallelReads::workerLoop() {
+void ParallelReads::workerLoop(size_t worker) {
   for (;;) {
     ParallelJob* job;
     {
@@ -166,7 +236,7 @@ void ParallelReads::workerLoop() {
       job = waiting_.front();
       waiting_.pop_front();
     }
-    JobEvents events(*this, *job);
+    JobEvents events(*this, *job, worker);
     job->work(events);
     // What the work held (its captures) goes before the job is replayed.
     job->work = nullptr;
@@ -211,24 +281,46 @@ void ParallelReads::replayBytes(std::string_view events) {
         break;
       case Tag::message:
         event.kind = ReadEvent::Kind::message;
-        message_.hasReceivedLine = *at++ != 0;
-        message_.size = readNumber(at);
-        // Assigned, the record's strings keep their capacity.
-        message_.fromLine.assign(readText(at));
-        message_.dateText.assign(readText(at));
-        message_.fromHeader.assign(readText(at));
-        message_.hasGmailLabels = (*at & 1) != 0;
-        message_.hasMessageId = (*at++ & 2) != 0;
-        message_.messageId.assign(readText(at));
+        readMessage(at, message_);
         event.message = &message_;
         break;
-      case Tag::tick:
+      case Tag::tick: {
         event.kind = ReadEvent::Kind::tick;
-        std::memcpy(&event.bytesRead, at, sizeof event.bytesRead);
-        std::memcpy(&event.files, at + sizeof event.bytesRead, sizeof event.files);
-        at += 2 * sizeof(uint64_t);
+        uint64_t numbers[3];
+        std::memcpy(numbers, at, sizeof numbers);
+        at += sizeof numbers;
+        event.bytesRead = numbers[0];
+        event.files = numbers[1];
+        event.messages = numbers[2];
         event.bytes = readText(at);
         break;
+      }
+      case Tag::rangeStart:
+        event.kind = ReadEvent::Kind::rangeStart;
+        event.first = *at++ != 0;
+        event.bytes = readText(at);
+        break;
+      case Tag::joined:
+        event.kind = ReadEvent::Kind::joined;
+        facts_ = readFacts(*at++);
+        readMessage(at, message_);
+        event.facts = &facts_;
+        event.message = &message_;
+        break;
+      case Tag::rangeEnd: {
+        event.kind = ReadEvent::Kind::rangeEnd;
+        char flags = *at++;
+        rangeEnd_.carries = (flags & 1) != 0;
+        rangeEnd_.rest = (flags & 2) != 0;
+        rangeEnd_.announced = (flags & 4) != 0;
+        rangeEnd_.final = (flags & 8) != 0;
+        rangeEnd_.facts = readFacts(*at++);
+        if (rangeEnd_.carries) readMessage(at, rangeEnd_.message);
+        std::memcpy(&event.rangeTable, at, sizeof event.rangeTable);
+        at += sizeof event.rangeTable;
+        event.rangeEnd = &rangeEnd_;
+        break;
+      }
       case Tag::tally: {
         RunTally tally;
         std::memcpy(&tally, at, sizeof tally);
@@ -362,9 +454,20 @@ struct Batch {
   uint64_t bytes = 0;
 };
 
-// A worker reads the batch's files in order; their lines, messages and
-// tallies go to its events, and so does the walk's output among them.
-void readBatch(const Batch& batch, const RunOptions& options, JobEvents& events) {
+// The day tables of the workers, one each, when messages are counted where
+// they are read: without -unique or -summary, counting depends on no
+// message met before, and the tables add up in any order. Empty when
+// messages go to the main thread to be counted.
+using WorkerTables = std::vector<DayTable>;
+
+DayTable* tableOf(WorkerTables* tables, size_t worker) {
+  return tables == nullptr ? nullptr : &(*tables)[worker];
+}
+
+// A worker reads the batch's files in order; their lines, messages (or,
+// into `table`, their counts) and tallies go to its events, and so does
+// the walk's output among them.
+void readBatch(const Batch& batch, const RunOptions& options, DayTable* table, JobEvents& events) {
   JobOutput output(events);
   // The worker's own counts; its ticks hand them on as events.
   ProgressCounts progress;
@@ -378,29 +481,114 @@ void readBatch(const Batch& batch, const RunOptions& options, JobEvents& events)
     }
     path.assign(text);
     RunTally tally;
-    readMailFileKeeping(path, step.status, options, output, keep, tally, progress);
+    if (table != nullptr) {
+      readMailFile(path, step.status, options, output, *table, tally, progress, nullptr);
+    } else {
+      readMailFileKeeping(path, step.status, options, output, keep, tally, progress);
+    }
     events.addTally(tally);
   }
+  // What was counted since the last tick.
+  output.tick(progress, path);
+}
+
+// A file read in ranges: the one descriptor its ranges read through, closed
+// with the last of them.
+struct RangedFile {
+  std::string path;
+  OpenFile file;
+  // The first range whose data ended early (a Ctrl-Z): the ranges after it
+  // stop reading, since nothing they find counts.
+  std::atomic<size_t> endedAt{SIZE_MAX};
+
+  RangedFile(std::string name, const OpenFile& open) : path(std::move(name)), file(open) {}
+  RangedFile(const RangedFile&) = delete;
+  RangedFile& operator=(const RangedFile&) = delete;
+  ~RangedFile() { closeFile(file); }
+
+  void endAt(size_t range) {
+    size_t seen = endedAt.load();
+    while (range < seen && !endedAt.compare_exchange_weak(seen, range)) {
+    }
+  }
+};
+
+// A worker reads one range; the main thread joins its ends to its
+// neighbours' in file order (RangeJoin). Counting where it is read, the
+// range counts into a table of its own: a range read after an earlier
+// one ended the data must count nothing, and only the main thread knows.
+void readRange(RangedFile& ranged, const MailRange& range, const RunOptions& options, bool counts,
+               JobEvents& events) {
+  JobOutput output(events);
+  ProgressCounts progress;
+  RunTally tally;
+  MessageKeeper keep = [&events](const MailMessage& message) { events.addMessage(message); };
+  std::unique_ptr<DayTable> table;
+  if (counts) {
+    table = std::make_unique<DayTable>();
+    if (!table->create(options.firstYear, options.yearCount)) table.reset();
+  }
+  RangeCounts rangeCounts{options, output, table.get(), table ? nullptr : &keep, tally, progress};
+  events.addRangeStart(ranged.path, range.index == 0);
+  RangeJoined joined = [&events](const MailMessage& rest, const CutFacts& facts) {
+    events.addJoined(rest, facts);
+  };
+  std::function<bool()> stop = [&ranged, &range] {
+    return ranged.endedAt.load(std::memory_order_relaxed) < range.index;
+  };
+  RangeEnd end = readMailRange(ranged.path, ranged.file, range, rangeCounts, joined, stop);
+  if (end.final && !range.last) ranged.endAt(range.index);
+  output.tick(progress, ranged.path);
+  events.addTally(tally);
+  events.addRangeEnd(end, std::move(table));
 }
 
 // Where the walk's files and output go, in its order.
 struct ParallelWalk {
   ParallelReads& reads;
   const RunOptions& options;
+  WorkerTables* tables;
   Batch batch;
 
   void handOut() {
     if (batch.steps.empty()) return;
-    reads.submit([batch = std::move(batch), &options = options](JobEvents& events) {
-      readBatch(batch, options, events);
-    });
+    reads.submit(
+        [batch = std::move(batch), &options = options, tables = tables](JobEvents& events) {
+          readBatch(batch, options, tableOf(tables, events.worker()), events);
+        });
     batch = Batch{};
+  }
+  // A large mailbox is read in ranges, each a job of its own; false, having
+  // read nothing that counts, for a file that is not to be.
+  bool readInRanges(const std::string& path, const PathStatus& status) {
+    if (!status.isRegular || status.size / 2 < options.rangeBytes) return false;
+    std::optional<OpenFile> file = openForReading(path, status);
+    if (!file) return false;
+    std::string head(kRangeHeadBytes, '\0');
+    head.resize(readAt(*file, head.data(), head.size(), 0));
+    std::vector<uint64_t> starts;
+    if (readsInRanges(head, options)) starts = rangeStarts(*file, status.size, options.rangeBytes);
+    if (starts.size() < 2) {
+      closeFile(*file);
+      return false;
+    }
+    handOut();
+    auto ranged = std::make_shared<RangedFile>(path, *file);
+    for (size_t i = 0; i < starts.size(); ++i) {
+      bool last = i + 1 == starts.size();
+      MailRange range{starts[i], last ? status.size : starts[i + 1], i, last};
+      reads.submit([ranged, range, &options = options, tables = tables](JobEvents& events) {
+        readRange(*ranged, range, options, tables != nullptr, events);
+      });
+    }
+    return true;
   }
   void addStep(bool isFile, Stream stream, std::string_view text, const PathStatus& status) {
     batch.steps.push_back({isFile, stream, batch.text.size(), text.size(), status});
     batch.text.append(text);
   }
   void addFile(const std::string& path, const PathStatus& status) {
+    if (readInRanges(path, status)) return;
     addStep(true, Stream::out, path, status);
     ++batch.files;
     // A pipe or device counts as large: it may take any time.
@@ -446,10 +634,44 @@ struct Counted {
   RunTally& tally;
   ProgressCounts& progress;
   Sightings* sightings;
+  // The file being read in ranges, and whether the range being replayed
+  // comes after its data ended (a Ctrl-Z): what it found is dropped.
+  RangeJoin join;
+  bool dropping = false;
 };
+
+void replayRangeEvent(const ReadEvent& event, const RunOptions& options, Output& output,
+                      Counted& counted) {
+  JoinCounts counts{options,       output,           counted.table,
+                    counted.tally, counted.progress, counted.sightings};
+  switch (event.kind) {
+    case ReadEvent::Kind::rangeStart:
+      if (event.first) {
+        counted.join = RangeJoin{std::string(event.bytes), {}, false, false};
+      } else {
+        counted.dropping = counted.join.ended;
+      }
+      break;
+    case ReadEvent::Kind::joined:
+      joinAtSeparator(counted.join, *event.message, *event.facts, counts);
+      break;
+    default: {
+      std::unique_ptr<DayTable> rangeTable(event.rangeTable);
+      if (rangeTable) counted.table.addTable(*rangeTable);
+      joinRangeEnd(counted.join, *event.rangeEnd, counts);
+      break;
+    }
+  }
+}
 
 void replayEvent(const ReadEvent& event, const RunOptions& options, Output& output,
                  Counted& counted) {
+  if (counted.dropping) {
+    // Up to the end of the range, whose counts go too.
+    counted.dropping = event.kind != ReadEvent::Kind::rangeEnd;
+    if (!counted.dropping) delete event.rangeTable;
+    return;
+  }
   switch (event.kind) {
     case ReadEvent::Kind::output:
       output.write(event.stream, {event.bytes});
@@ -464,9 +686,25 @@ void replayEvent(const ReadEvent& event, const RunOptions& options, Output& outp
     case ReadEvent::Kind::tick:
       counted.progress.bytesRead += event.bytesRead;
       counted.progress.files += event.files;
+      counted.progress.messages += event.messages;
       output.tick(counted.progress, event.bytes);
       break;
+    case ReadEvent::Kind::rangeStart:
+    case ReadEvent::Kind::joined:
+    case ReadEvent::Kind::rangeEnd:
+      replayRangeEvent(event, options, output, counted);
+      break;
   }
+}
+
+// The workers' tables, when every one of them could be made.
+std::optional<WorkerTables> workerTables(const RunOptions& options, Sightings* sightings) {
+  if (sightings != nullptr) return std::nullopt;
+  WorkerTables tables(static_cast<size_t>(options.jobs));
+  for (DayTable& table : tables) {
+    if (!table.create(options.firstYear, options.yearCount)) return std::nullopt;
+  }
+  return tables;
 }
 
 }  // namespace
@@ -475,11 +713,13 @@ void readInParallel(std::span<const char* const> arguments, const RunOptions& op
                     Output& output, DayTable& table, RunTally& tally, ProgressCounts& progress,
                     Sightings* sightings) {
   size_t workers = static_cast<size_t>(options.jobs);
-  Counted counted{table, tally, progress, sightings};
+  Counted counted{table, tally, progress, sightings, {}, false};
+  // Declared before the pool, whose workers count into them.
+  std::optional<WorkerTables> tables = workerTables(options, sightings);
   ParallelReads reads(
       options.jobs, kBufferBytes, kJobsPerWorker * workers,
       [&](const ReadEvent& event) { replayEvent(event, options, output, counted); });
-  ParallelWalk walk{reads, options, {}};
+  ParallelWalk walk{reads, options, tables ? &*tables : nullptr, {}};
   WalkOutput walkOutput(walk);
   FileVisitor readFile = [&walk](const std::string& path, const PathStatus& status) {
     walk.addFile(path, status);
@@ -488,6 +728,11 @@ void readInParallel(std::span<const char* const> arguments, const RunOptions& op
     processArgument(argument, options, walkOutput, tally, readFile);
   walk.handOut();
   reads.finish();
+  // Every job is replayed: the workers are done with their tables.
+  if (tables) {
+    for (const DayTable& own : *tables)
+      table.addTable(own);
+  }
 }
 
 void addTally(RunTally& tally, const RunTally& part) {

@@ -44,21 +44,34 @@
 #include "count/unique.h"
 #include "platform/output.h"
 #include "platform/progress.h"
+#include "read/mail_range.h"
 #include "scan/message.h"
 
 // One event as the main thread replays it. Only the fields of its kind are
 // set; the views and pointers are good for the call only.
 struct ReadEvent {
-  enum class Kind : uint8_t { output, message, tally, tick };
+  // A range of a file read in ranges begins (its path in `bytes`, `first`
+  // set for the file's first range); the message its cut fell in ends at
+  // one of its separators (`message` being the rest, with `facts`); it
+  // ends (`rangeEnd`).
+  enum class Kind : uint8_t { output, message, tally, tick, rangeStart, joined, rangeEnd };
   Kind kind = Kind::output;
   Stream stream = Stream::out;
   std::string_view bytes;
   const MailMessage* message = nullptr;
   const RunTally* tally = nullptr;
-  // A tick: what the reader has read since the one before, and the name in
-  // `bytes`.
+  // A tick: what the reader has read and counted since the one before, and
+  // the name in `bytes`.
   uint64_t bytesRead = 0;
   uint64_t files = 0;
+  uint64_t messages = 0;
+  bool first = false;
+  const CutFacts* facts = nullptr;
+  const RangeEnd* rangeEnd = nullptr;
+  // With a range's end, the day table its messages were counted into, or
+  // null when they went to the main thread to be counted; the replay owns
+  // it from then on.
+  DayTable* rangeTable = nullptr;
 };
 
 struct ParallelJob;
@@ -70,22 +83,29 @@ class ParallelReads;
 // has replayed part of it.
 class JobEvents {
  public:
-  JobEvents(ParallelReads& reads, ParallelJob& job);
+  JobEvents(ParallelReads& reads, ParallelJob& job, size_t worker);
   JobEvents(const JobEvents&) = delete;
   JobEvents& operator=(const JobEvents&) = delete;
 
   void write(Stream stream, std::initializer_list<std::string_view> pieces);
   void addMessage(const MailMessage& message);
   void addTally(const RunTally& tally);
-  void addTick(uint64_t bytesRead, uint64_t files, std::string_view name);
+  void addTick(const ProgressCounts& counts, std::string_view name);
+  void addRangeStart(std::string_view path, bool first);
+  void addJoined(const MailMessage& rest, const CutFacts& facts);
+  // The events' owner takes `table` (may be null) with the range's end.
+  void addRangeEnd(const RangeEnd& end, std::unique_ptr<DayTable> table);
   // Hands over whatever is gathered, and with `last` marks the job over.
   void publish(bool last);
+  // Which of the pool's workers runs the job, from 0.
+  size_t worker() const { return worker_; }
 
  private:
   void publishWhenFull();
 
   ParallelReads& reads_;
   ParallelJob& job_;
+  const size_t worker_;
   // Events are handed over in batches: the pool's lock is taken once a
   // batch, not once a message.
   std::string batch_;
@@ -106,7 +126,9 @@ class JobOutput final : public Output {
   // The reader's ticks are replayed too, as what was read since the last
   // one: the main thread's counts then move as on one thread.
   void tick(const ProgressCounts& counts, std::string_view name) override {
-    events_.addTick(counts.bytesRead - ticked_.bytesRead, counts.files - ticked_.files, name);
+    events_.addTick({counts.bytesRead - ticked_.bytesRead, counts.files - ticked_.files,
+                     counts.messages - ticked_.messages},
+                    name);
     ticked_ = counts;
   }
 
@@ -146,7 +168,7 @@ class ParallelReads {
  private:
   friend class JobEvents;
 
-  void workerLoop();
+  void workerLoop(size_t worker);
   // Replays the jobs that have ended, oldest first, up to the first that
   // has not, and what that one has handed over so far.
   void replayEnded();
@@ -160,8 +182,11 @@ class ParallelReads {
   const size_t bufferBytes_;
   const size_t window_;
   Replay replay_;
-  // The record messages are decoded into for the replay, reused.
+  // The records messages and range ends are decoded into for the replay,
+  // reused.
   MailMessage message_;
+  RangeEnd rangeEnd_;
+  CutFacts facts_;
   // A drained buffer, kept to be handed back: buffers keep their capacity.
   std::string spare_;
   std::mutex mutex_;

@@ -9,6 +9,11 @@
 
 namespace {
 
+std::string facts(const CutFacts& facts) {
+  return std::string(facts.dateSeen ? " date" : "") + (facts.fromSeen ? " from" : "") +
+         (facts.sizeRestarted ? " size" : "");
+}
+
 // What the replay saw, as one line an event: "out:TEXT", "err:TEXT",
 // "message:FROM" or "tally:N" (N the tally's mailboxFiles).
 std::string describe(const ReadEvent& event) {
@@ -18,8 +23,18 @@ std::string describe(const ReadEvent& event) {
     case ReadEvent::Kind::message:
       return "message:" + event.message->fromLine + "\n";
     case ReadEvent::Kind::tick:
-      return "tick:" + std::to_string(event.bytesRead) + "/" + std::to_string(event.files) + ":" +
-             std::string(event.bytes) + "\n";
+      return "tick:" + std::to_string(event.bytesRead) + "/" + std::to_string(event.files) + "/" +
+             std::to_string(event.messages) + ":" + std::string(event.bytes) + "\n";
+    case ReadEvent::Kind::rangeStart:
+      return "range:" + std::string(event.bytes) + (event.first ? " first\n" : "\n");
+    case ReadEvent::Kind::joined:
+      return "joined:" + event.message->fromLine + facts(*event.facts) + "\n";
+    case ReadEvent::Kind::rangeEnd: {
+      const RangeEnd& end = *event.rangeEnd;
+      return std::string("end:") + (end.carries ? " carries " + end.message.fromLine : "") +
+             (end.rest ? " rest" + facts(end.facts) : "") + (end.announced ? " announced" : "") +
+             (end.final ? " final" : "") + "\n";
+    }
     case ReadEvent::Kind::tally:
       break;
   }
@@ -240,10 +255,37 @@ TEST(ParallelReadsTest, TicksArriveAsWhatWasReadSinceTheLastOne) {
       output.progress({"a\n"});
       counts.bytesRead = 131080;
       counts.files = 2;
+      counts.messages = 7;
       output.tick(counts, "b\x01");
     });
   }
-  EXPECT_EQ(seen, "tick:0/1:a\ntick:131072/0:a\nout:a\n\ntick:8/1:b\x01\n");
+  EXPECT_EQ(seen, "tick:0/1/0:a\ntick:131072/0/0:a\nout:a\n\ntick:8/1/7:b\x01\n");
+}
+
+// What a range hands over besides its own messages, each flag alone.
+TEST(ParallelReadsTest, RangeEventsArriveWhole) {
+  std::string seen;
+  {
+    ParallelReads reads(2, 64, 2, [&seen](const ReadEvent& event) { seen += describe(event); });
+    reads.submit([](JobEvents& events) {
+      events.addRangeStart("box", true);
+      events.addJoined(messageFrom("a"), {true, false, false});
+      events.addJoined(messageFrom("b"), {false, true, true});
+      RangeEnd end;
+      end.carries = true;
+      end.message = messageFrom("c");
+      events.addRangeEnd(end, nullptr);
+      events.addRangeStart("box", false);
+      end.rest = true;
+      end.facts.sizeRestarted = true;
+      events.addRangeEnd(end, nullptr);
+      events.addRangeEnd(RangeEnd{false, {}, false, {}, true, false}, nullptr);
+      events.addRangeEnd(RangeEnd{false, {}, false, {}, false, true}, nullptr);
+    });
+  }
+  EXPECT_EQ(seen,
+            "range:box first\njoined:a date\njoined:b from size\nend: carries c\nrange:box\n"
+            "end: carries c rest size\nend: announced\nend: final\n");
 }
 
 }  // namespace

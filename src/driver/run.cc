@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -16,6 +18,7 @@
 #include "input/input.h"
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/environment.h"
 #include "platform/processors.h"
 #include "read/mail_file.h"
 
@@ -51,12 +54,23 @@ void printRunMessages(const RunOptions& options, Output& output) {
 constexpr int kMaxDefaultJobs = 8;
 
 // The worker threads a run gets unless -jobs says: one for a lone regular
-// file, which a single worker would read all the same, only with every
-// message handed over to the main thread on top (measured: a tenth more
-// wall time on a 256 MiB mailbox); otherwise the processors, up to the cap.
-int defaultJobs(std::span<const char* const> paths) {
-  if (paths.size() == 1 && inputSize(paths)) return 1;
+// file too small to be read in ranges, which a single worker would read
+// all the same, only handing its lines over to the main thread on top;
+// otherwise the processors, up to the cap.
+int defaultJobs(std::span<const char* const> paths, const RunOptions& options) {
+  std::optional<uint64_t> size = paths.size() == 1 ? inputSize(paths) : std::nullopt;
+  if (size && *size / 2 < options.rangeBytes) return 1;
   return std::min(usableProcessors(), kMaxDefaultJobs);
+}
+
+// VARNAK_RANGE_BYTES sets the size of the ranges a large file is read in:
+// the tests make it small, to read small files in ranges.
+void setRangeBytes(RunOptions& options) {
+  std::optional<std::string> value = environmentValue("VARNAK_RANGE_BYTES");
+  if (!value) return;
+  char* end = nullptr;
+  unsigned long long bytes = std::strtoull(value->c_str(), &end, 10);
+  if (end != value->c_str() && *end == '\0' && bytes > 0) options.rangeBytes = bytes;
 }
 
 // Ends the run: output that could not be written is never reported as success.
@@ -82,7 +96,9 @@ int runMain(int argc, const char* const* argv) {
   }
   RunOptions& options = commandLine.options;
   options.currentYear = currentLocalYear();
-  if (options.jobs == 0) options.jobs = defaultJobs({argv + commandLine.firstPath, argv + argc});
+  setRangeBytes(options);
+  if (options.jobs == 0)
+    options.jobs = defaultJobs({argv + commandLine.firstPath, argv + argc}, options);
   if (!options.terse) printRunMessages(options, console);
 
   int status = 0;

@@ -54,6 +54,14 @@ size_t readSome(OpenFile& file, char* buffer, size_t capacity) {
   }
 }
 
+size_t readAt(const OpenFile& file, char* buffer, size_t capacity, uint64_t offset) {
+  for (;;) {
+    ssize_t n = ::pread(file.fd, buffer, capacity, static_cast<off_t>(offset));
+    if (n >= 0) return static_cast<size_t>(n);
+    if (errno != EINTR) return 0;
+  }
+}
+
 int64_t seekFile(OpenFile& file, int64_t offset, int whence) {
   if (!file.knownSize) return -1;
   off_t position = ::lseek(file.fd, static_cast<off_t>(offset), whence);

@@ -33,6 +33,12 @@ std::optional<OpenFile> openForReading(const std::string& path, const PathStatus
 // 0 means the end of the data, and a read error counts as that end too.
 size_t readSome(OpenFile& file, char* buffer, size_t capacity);
 
+// Reads up to `capacity` bytes from `offset` of a regular file into
+// `buffer`, leaving the read position as it was: threads may read parts of
+// one open file at once. Returns how many were read; 0 at the end of the
+// file, and for a read error.
+size_t readAt(const OpenFile& file, char* buffer, size_t capacity, uint64_t offset);
+
 // Moves the read position of a regular file: `whence` as for fseek
 // (SEEK_SET, SEEK_CUR, SEEK_END). Returns the new position, or -1, always
 // for pipes and devices.

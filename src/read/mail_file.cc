@@ -120,14 +120,7 @@ void readStream(const std::string& name, char* buffer, size_t have, const ChunkR
                 Counts& counts) {
   const RunOptions& options = counts.options;
   StreamFindings findings;
-  ScanOptions scanOptions;
-  scanOptions.listSeparators = options.lists;
-  scanOptions.countListLines = options.summary && !options.lists;
-  scanOptions.captureFrom = !options.me.empty();
-  scanOptions.watchGmailLabels = options.summary && options.me.empty();
-  // As the run keeps its sightings: on a worker, which keeps none, too.
-  scanOptions.captureMessageId = options.unique || options.summary;
-  MailboxScanner scanner(handlersFor(name, counts, findings), scanOptions);
+  MailboxScanner scanner(handlersFor(name, counts, findings), scanOptionsFor(options));
   size_t n = have != 0 ? have : read(buffer, kReadSize);
   // The buffer is read into again; the tally judges the file by a copy of
   // its first bytes.
@@ -258,6 +251,17 @@ void readPath(const std::string& path, const PathStatus& status, Counts& counts)
 }
 
 }  // namespace
+
+ScanOptions scanOptionsFor(const RunOptions& options) {
+  ScanOptions scanOptions;
+  scanOptions.listSeparators = options.lists;
+  scanOptions.countListLines = options.summary && !options.lists;
+  scanOptions.captureFrom = !options.me.empty();
+  scanOptions.watchGmailLabels = options.summary && options.me.empty();
+  // As the run keeps its sightings: on a worker, which keeps none, too.
+  scanOptions.captureMessageId = options.unique || options.summary;
+  return scanOptions;
+}
 
 void countReadMessage(const MailMessage& message, const RunOptions& options, Output& output,
                       DayTable& table, RunTally& tally, ProgressCounts& progress,

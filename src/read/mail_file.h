@@ -14,6 +14,7 @@
 #include "platform/output.h"
 #include "platform/progress.h"
 #include "scan/message.h"
+#include "scan/scanner.h"
 
 // Reads the file at `path`, whose status was just queried; when it is a
 // mailbox, counts each of its messages into `table`. Files that are not
@@ -47,5 +48,8 @@ void readMailFileKeeping(const std::string& path, const PathStatus& status,
 void countReadMessage(const MailMessage& message, const RunOptions& options, Output& output,
                       DayTable& table, RunTally& tally, ProgressCounts& progress,
                       Sightings* sightings);
+
+// What the scanner watches for under `options`.
+ScanOptions scanOptionsFor(const RunOptions& options);
 
 #endif  // VARNAK_READ_MAIL_FILE_H_

@@ -3,8 +3,9 @@
 
 Builds random trees of random mailboxes, single messages, Maildirs,
 compressed files and archives, then runs varnak over each under random
-reading options, once with -jobs=1 and again with -jobs=2 ... 8, and
-requires the same bytes every time: standard output, standard error, the
+reading options, once with -jobs=1 and again with -jobs=2 ... 8 (with
+ranges of random sizes, so that mailboxes are also read in ranges cut at
+random points), and requires the same bytes every time: standard output, standard error, the
 two together in one file, and the exit status. Both runs walk the same tree,
 so whatever order the file system lists it in, they see the same.
 
@@ -90,6 +91,10 @@ def body(rng):
             lines.append("From the desk of %s" % rng.choice(ADDRESSES))
         elif roll < 0.3:
             lines.append(">From quoted")
+        elif roll < 0.33:
+            # After these alone an empty line is not yet taken as one: no
+            # range may begin after them.
+            lines.append(rng.choice(["F", "Fr", "Fro", "From"]))
         else:
             lines.append("word " * rng.randint(0, 15))
     return lines
@@ -200,13 +205,16 @@ def random_arguments(rng):
                        ["tree/a", "missing", "tree/b"], ["tree/*.mbx", "tree/c"]])
 
 
-def run(varnak, cwd, arguments):
+def run(varnak, cwd, arguments, range_bytes=None):
     """(stdout, stderr, both in one file, status) of one run."""
+    env = dict(os.environ)
+    if range_bytes is not None:
+        env["VARNAK_RANGE_BYTES"] = str(range_bytes)
     separate = subprocess.run([varnak] + arguments, cwd=cwd, capture_output=True,
-                              stdin=subprocess.DEVNULL, timeout=120)
+                              stdin=subprocess.DEVNULL, timeout=120, env=env)
     with tempfile.TemporaryFile() as both:
         status = subprocess.run([varnak] + arguments, cwd=cwd, stdout=both, stderr=both,
-                                stdin=subprocess.DEVNULL, timeout=120).returncode
+                                stdin=subprocess.DEVNULL, timeout=120, env=env).returncode
         both.seek(0)
         together = both.read()
     return separate.stdout, separate.stderr, together, (separate.returncode, status)
@@ -238,7 +246,8 @@ def main():
                 reference = run(varnak, work, ["-jobs=1"] + arguments)
                 for jobs in rng.sample(range(2, 9), 3):
                     runs += 1
-                    got = run(varnak, work, ["-jobs=%d" % jobs] + arguments)
+                    range_bytes = rng.choice([None, 1, 5, 40, 300, 2000])
+                    got = run(varnak, work, ["-jobs=%d" % jobs] + arguments, range_bytes)
                     failed = False
                     for what, want, have in zip(("stdout", "stderr", "stdout and stderr",
                                                  "status"), reference, got):
@@ -246,8 +255,10 @@ def main():
                             failed = True
                             where = "" if what == "status" else \
                                 " (first difference at byte %d)" % first_difference(want, have)
-                            print("tree %d (seed %d): -jobs=%d %s: %s differs from -jobs=1%s"
-                                  % (tree, args.seed, jobs, " ".join(arguments), what, where))
+                            print("tree %d (seed %d): -jobs=%d (ranges of %s bytes) %s: %s "
+                                  "differs from -jobs=1%s"
+                                  % (tree, args.seed, jobs, range_bytes, " ".join(arguments),
+                                     what, where))
                     failures += failed
         finally:
             shutil.rmtree(work, ignore_errors=True)
