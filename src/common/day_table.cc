@@ -1,5 +1,6 @@
 #include "common/day_table.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 
@@ -36,4 +37,11 @@ void DayTable::addTable(const DayTable& other) {
   }
   firstUsed_ = std::min(firstUsed_, other.firstUsed_);
   lastUsed_ = std::max(lastUsed_, other.lastUsed_);
+}
+
+void DayTable::clear() {
+  if (lastUsed_ < firstUsed_) return;
+  std::fill(&slots_[firstUsed_], &slots_[lastUsed_] + 1, DayTotals{});
+  firstUsed_ = INT64_MAX;
+  lastUsed_ = -1;
 }

@@ -54,6 +54,9 @@ class DayTable {
   // one counted in are gone through: a large range costs nothing more.
   void addTable(const DayTable& other);
 
+  // Zeroes every day counted in, for the table to be used again.
+  void clear();
+
   int32_t firstYear() const { return firstYear_; }
   int64_t yearCount() const { return yearCount_; }
   const DayTotals& at(int32_t year, int month, int day) const {

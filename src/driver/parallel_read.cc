@@ -492,6 +492,40 @@ void readBatch(const Batch& batch, const RunOptions& options, DayTable* table, J
   output.tick(progress, path);
 }
 
+// The day tables ranges count into, used again once the main thread has
+// added one in: a range then costs no mapping of a table's memory, and the
+// tables in use are at most the ranges in flight.
+class RangeTables {
+ public:
+  explicit RangeTables(const RunOptions& options) : options_(options) {}
+
+  // A zeroed table, or null when none can be made.
+  std::unique_ptr<DayTable> take() {
+    {
+      std::lock_guard lock(mutex_);
+      if (!free_.empty()) {
+        std::unique_ptr<DayTable> table = std::move(free_.back());
+        free_.pop_back();
+        return table;
+      }
+    }
+    auto table = std::make_unique<DayTable>();
+    if (!table->create(options_.firstYear, options_.yearCount)) return nullptr;
+    return table;
+  }
+  void give(std::unique_ptr<DayTable> table) {
+    if (!table) return;
+    table->clear();
+    std::lock_guard lock(mutex_);
+    free_.push_back(std::move(table));
+  }
+
+ private:
+  const RunOptions& options_;
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<DayTable>> free_;
+};
+
 // A file read in ranges: the one descriptor its ranges read through, closed
 // with the last of them.
 struct RangedFile {
@@ -517,17 +551,13 @@ struct RangedFile {
 // neighbours' in file order (RangeJoin). Counting where it is read, the
 // range counts into a table of its own: a range read after an earlier
 // one ended the data must count nothing, and only the main thread knows.
-void readRange(RangedFile& ranged, const MailRange& range, const RunOptions& options, bool counts,
-               JobEvents& events) {
+void readRange(RangedFile& ranged, const MailRange& range, const RunOptions& options,
+               RangeTables* tables, JobEvents& events) {
   JobOutput output(events);
   ProgressCounts progress;
   RunTally tally;
   MessageKeeper keep = [&events](const MailMessage& message) { events.addMessage(message); };
-  std::unique_ptr<DayTable> table;
-  if (counts) {
-    table = std::make_unique<DayTable>();
-    if (!table->create(options.firstYear, options.yearCount)) table.reset();
-  }
+  std::unique_ptr<DayTable> table = tables != nullptr ? tables->take() : nullptr;
   RangeCounts rangeCounts{options, output, table.get(), table ? nullptr : &keep, tally, progress};
   events.addRangeStart(ranged.path, range.index == 0);
   RangeJoined joined = [&events](const MailMessage& rest, const CutFacts& facts) {
@@ -548,6 +578,7 @@ struct ParallelWalk {
   ParallelReads& reads;
   const RunOptions& options;
   WorkerTables* tables;
+  RangeTables* rangeTables;
   Batch batch;
 
   void handOut() {
@@ -577,8 +608,8 @@ struct ParallelWalk {
     for (size_t i = 0; i < starts.size(); ++i) {
       bool last = i + 1 == starts.size();
       MailRange range{starts[i], last ? status.size : starts[i + 1], i, last};
-      reads.submit([ranged, range, &options = options, tables = tables](JobEvents& events) {
-        readRange(*ranged, range, options, tables != nullptr, events);
+      reads.submit([ranged, range, &options = options, tables = rangeTables](JobEvents& events) {
+        readRange(*ranged, range, options, tables, events);
       });
     }
     return true;
@@ -638,6 +669,7 @@ struct Counted {
   // comes after its data ended (a Ctrl-Z): what it found is dropped.
   RangeJoin join;
   bool dropping = false;
+  RangeTables* rangeTables;
 };
 
 void replayRangeEvent(const ReadEvent& event, const RunOptions& options, Output& output,
@@ -658,6 +690,7 @@ void replayRangeEvent(const ReadEvent& event, const RunOptions& options, Output&
     default: {
       std::unique_ptr<DayTable> rangeTable(event.rangeTable);
       if (rangeTable) counted.table.addTable(*rangeTable);
+      counted.rangeTables->give(std::move(rangeTable));
       joinRangeEnd(counted.join, *event.rangeEnd, counts);
       break;
     }
@@ -669,7 +702,7 @@ void replayEvent(const ReadEvent& event, const RunOptions& options, Output& outp
   if (counted.dropping) {
     // Up to the end of the range, whose counts go too.
     counted.dropping = event.kind != ReadEvent::Kind::rangeEnd;
-    if (!counted.dropping) delete event.rangeTable;
+    if (!counted.dropping) counted.rangeTables->give(std::unique_ptr<DayTable>(event.rangeTable));
     return;
   }
   switch (event.kind) {
@@ -713,13 +746,15 @@ void readInParallel(std::span<const char* const> arguments, const RunOptions& op
                     Output& output, DayTable& table, RunTally& tally, ProgressCounts& progress,
                     Sightings* sightings) {
   size_t workers = static_cast<size_t>(options.jobs);
-  Counted counted{table, tally, progress, sightings, {}, false};
   // Declared before the pool, whose workers count into them.
   std::optional<WorkerTables> tables = workerTables(options, sightings);
+  RangeTables rangeTables(options);
+  Counted counted{table, tally, progress, sightings, {}, false, &rangeTables};
   ParallelReads reads(
       options.jobs, kBufferBytes, kJobsPerWorker * workers,
       [&](const ReadEvent& event) { replayEvent(event, options, output, counted); });
-  ParallelWalk walk{reads, options, tables ? &*tables : nullptr, {}};
+  ParallelWalk walk{
+      reads, options, tables ? &*tables : nullptr, tables ? &rangeTables : nullptr, {}};
   WalkOutput walkOutput(walk);
   FileVisitor readFile = [&walk](const std::string& path, const PathStatus& status) {
     walk.addFile(path, status);

@@ -327,6 +327,8 @@ def main():
     parser.add_argument("golden")
     parser.add_argument("--only", choices=("files", "folder"))
     parser.add_argument("--update", action="store_true")
+    parser.add_argument("--range-bytes", type=int,
+                        help="read each file in ranges of this many bytes (several threads)")
     args = parser.parse_args()
     varnak = os.path.abspath(args.varnak)
     corpus = os.path.abspath(args.corpus)
@@ -342,6 +344,8 @@ def main():
         print(f"skipped: needs libfaketime (Debian package faketime) to set the clock to {CLOCK}")
         return SKIP
     env = clock_environment(library)
+    if args.range_bytes:
+        env["VARNAK_RANGE_BYTES"] = str(args.range_bytes)
     problem = clock_problem(varnak, env)
     if problem:
         print("FAIL: " + problem)
