@@ -2,7 +2,8 @@
 // built from the input: a few files with arbitrary contents in nested, hidden
 // and pattern-matching directories, a link back up the tree, and a path
 // argument with an arbitrary wildcard pattern, under the reading options the
-// input chooses, on as many worker threads as the input chooses. Beyond what
+// input chooses, on as many worker threads as the input chooses, with
+// files cut into ranges of the size it chooses. Beyond what
 // the sanitizers catch, it checks that the run ends with status 0, that the
 // report is well formed (dates strictly ascending and within the calendar,
 // running totals never going down) and that a run on several threads prints
@@ -171,6 +172,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (std::string option; readings >> option;)
     arguments.push_back(option);
   int jobs = input.ConsumeIntegralInRange(1, 8);
+  // Ranges of a few bytes up to a few KiB: on several threads each file is
+  // cut at random points into ranges read at once.
+  std::string rangeBytes = std::to_string(input.ConsumeIntegralInRange(1, 4096));
+  if (setenv("VARNAK_RANGE_BYTES", rangeBytes.c_str(), 1) != 0) std::abort();
   arguments.push_back(argumentFor(input));
   // A fresh folder for every input: the fuzzer ends without running exit
   // handlers, so nothing may be left to clean up at the end.
