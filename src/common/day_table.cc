@@ -1,6 +1,5 @@
 #include "common/day_table.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <limits>
 
@@ -8,8 +7,7 @@ bool DayTable::create(int32_t firstYear, int64_t yearCount) {
   slots_.reset();
   firstYear_ = firstYear;
   yearCount_ = 0;
-  firstUsed_ = INT64_MAX;
-  lastUsed_ = -1;
+  days_.clear();
   constexpr int64_t kMaxBytes = int64_t{4} << 30;
   if (yearCount < 0 || yearCount > std::numeric_limits<int32_t>::max() ||
       yearCount * kSlotsPerYear * int64_t{sizeof(DayTotals)} > kMaxBytes) {
@@ -26,22 +24,22 @@ bool DayTable::create(int32_t firstYear, int64_t yearCount) {
   return true;
 }
 
-void DayTable::addTable(const DayTable& other) {
-  for (int64_t i = other.firstUsed_; i <= other.lastUsed_; ++i) {
-    DayTotals& slot = slots_[i];
-    const DayTotals& more = other.slots_[i];
-    slot.sentCount += more.sentCount;
-    slot.sentBytes += more.sentBytes;
-    slot.receivedCount += more.receivedCount;
-    slot.receivedBytes += more.receivedBytes;
+void DayTable::moveInto(DayTable& to) {
+  for (int64_t day : days_) {
+    DayTotals& from = slots_[day];
+    DayTotals& slot = to.slots_[day];
+    if (to.listsDays_ && slot.sentCount == 0 && slot.receivedCount == 0) to.days_.push_back(day);
+    slot.sentCount += from.sentCount;
+    slot.sentBytes += from.sentBytes;
+    slot.receivedCount += from.receivedCount;
+    slot.receivedBytes += from.receivedBytes;
+    from = DayTotals{};
   }
-  firstUsed_ = std::min(firstUsed_, other.firstUsed_);
-  lastUsed_ = std::max(lastUsed_, other.lastUsed_);
+  days_.clear();
 }
 
 void DayTable::clear() {
-  if (lastUsed_ < firstUsed_) return;
-  std::fill(&slots_[firstUsed_], &slots_[lastUsed_] + 1, DayTotals{});
-  firstUsed_ = INT64_MAX;
-  lastUsed_ = -1;
+  for (int64_t day : days_)
+    slots_[day] = DayTotals{};
+  days_.clear();
 }

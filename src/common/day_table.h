@@ -4,10 +4,10 @@
 #ifndef VARNAK_COMMON_DAY_TABLE_H_
 #define VARNAK_COMMON_DAY_TABLE_H_
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "common/run_options.h"
 
@@ -37,9 +37,8 @@ class DayTable {
   // day 1 to 31.
   void add(int32_t year, int month, int day, bool received, uint32_t size) {
     int64_t index = slotIndex(year, month, day);
-    firstUsed_ = std::min(firstUsed_, index);
-    lastUsed_ = std::max(lastUsed_, index);
     DayTotals& slot = slots_[index];
+    if (listsDays_ && slot.sentCount == 0 && slot.receivedCount == 0) days_.push_back(index);
     if (received) {
       slot.receivedCount += 1;
       slot.receivedBytes += size;
@@ -49,12 +48,17 @@ class DayTable {
     }
   }
 
-  // Adds every day of `other`, a table of the same range (a worker
-  // thread's), to this one. Only the days between the first and the last
-  // one counted in are gone through: a large range costs nothing more.
-  void addTable(const DayTable& other);
+  // From now on the table lists the days it counts in, for moveInto: a
+  // table that only some messages are counted into (a worker thread's).
+  void listDays() { listsDays_ = true; }
 
-  // Zeroes every day counted in, for the table to be used again.
+  // Adds every day counted in this table, which lists its days, to `to`, a
+  // table of the same range, and leaves this one empty. Only the days
+  // listed are gone through, whatever the range holds. A day listed twice
+  // (its counts wrapped back to 0) is added once: it is emptied as it goes.
+  void moveInto(DayTable& to);
+
+  // Zeroes the days this table, which lists its days, counted in.
   void clear();
 
   int32_t firstYear() const { return firstYear_; }
@@ -74,9 +78,8 @@ class DayTable {
 
   int32_t firstYear_ = 0;
   int64_t yearCount_ = 0;
-  // The slots counted in so far lie between these two.
-  int64_t firstUsed_ = INT64_MAX;
-  int64_t lastUsed_ = -1;
+  bool listsDays_ = false;
+  std::vector<int64_t> days_;
   std::unique_ptr<DayTotals[], FreeDeleter> slots_;
 };
 

@@ -41,6 +41,8 @@ TEST(DayTableTest, TablesCountedApartAddUpToOne) {
   DayTable whole, first, second, empty;
   for (DayTable* t : {&whole, &first, &second, &empty})
     ASSERT_TRUE(t->create(1970, 201));
+  for (DayTable* t : {&first, &second, &empty})
+    t->listDays();
   for (size_t i = 0; i < std::size(adds); ++i) {
     const Add& a = adds[i];
     whole.add(a.year, a.month, a.day, a.received, a.size);
@@ -48,9 +50,9 @@ TEST(DayTableTest, TablesCountedApartAddUpToOne) {
   }
   DayTable sum;
   ASSERT_TRUE(sum.create(1970, 201));
-  sum.addTable(empty);
-  sum.addTable(second);
-  sum.addTable(first);
+  empty.moveInto(sum);
+  second.moveInto(sum);
+  first.moveInto(sum);
   for (int year : {1970, 2000, 2170}) {
     for (int month : {0, 5, 11}) {
       for (int day : {1, 15, 31}) {
@@ -65,6 +67,19 @@ TEST(DayTableTest, TablesCountedApartAddUpToOne) {
   }
   EXPECT_EQ(sum.at(2000, 5, 15).receivedBytes, 2u);  // wrapped modulo 2^32
   EXPECT_EQ(sum.at(1970, 0, 1).sentBytes, 10u);
+  // Moved, a table is empty and may count again; moved twice, nothing is
+  // added twice.
+  EXPECT_EQ(first.at(1970, 0, 1).sentCount, 0u);
+  first.add(1970, 0, 1, false, 5);
+  first.moveInto(sum);
+  first.moveInto(sum);
+  EXPECT_EQ(sum.at(1970, 0, 1).sentCount, 2u);
+  EXPECT_EQ(sum.at(1970, 0, 1).sentBytes, 15u);
+  // Cleared, what a table counted is gone.
+  first.add(2170, 11, 31, true, 9);
+  first.clear();
+  first.moveInto(sum);
+  EXPECT_EQ(sum.at(2170, 11, 31).receivedCount, 1u);
 }
 
 }  // namespace

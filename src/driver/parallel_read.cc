@@ -511,11 +511,12 @@ class RangeTables {
     }
     auto table = std::make_unique<DayTable>();
     if (!table->create(options_.firstYear, options_.yearCount)) return nullptr;
+    table->listDays();
     return table;
   }
+  // A table whose counts were moved out, empty again.
   void give(std::unique_ptr<DayTable> table) {
     if (!table) return;
-    table->clear();
     std::lock_guard lock(mutex_);
     free_.push_back(std::move(table));
   }
@@ -689,7 +690,7 @@ void replayRangeEvent(const ReadEvent& event, const RunOptions& options, Output&
       break;
     default: {
       std::unique_ptr<DayTable> rangeTable(event.rangeTable);
-      if (rangeTable) counted.table.addTable(*rangeTable);
+      if (rangeTable) rangeTable->moveInto(counted.table);
       counted.rangeTables->give(std::move(rangeTable));
       joinRangeEnd(counted.join, *event.rangeEnd, counts);
       break;
@@ -702,7 +703,10 @@ void replayEvent(const ReadEvent& event, const RunOptions& options, Output& outp
   if (counted.dropping) {
     // Up to the end of the range, whose counts go too.
     counted.dropping = event.kind != ReadEvent::Kind::rangeEnd;
-    if (!counted.dropping) counted.rangeTables->give(std::unique_ptr<DayTable>(event.rangeTable));
+    if (!counted.dropping && event.rangeTable != nullptr) {
+      event.rangeTable->clear();
+      counted.rangeTables->give(std::unique_ptr<DayTable>(event.rangeTable));
+    }
     return;
   }
   switch (event.kind) {
@@ -736,6 +740,7 @@ std::optional<WorkerTables> workerTables(const RunOptions& options, Sightings* s
   WorkerTables tables(static_cast<size_t>(options.jobs));
   for (DayTable& table : tables) {
     if (!table.create(options.firstYear, options.yearCount)) return std::nullopt;
+    table.listDays();
   }
   return tables;
 }
@@ -765,8 +770,8 @@ void readInParallel(std::span<const char* const> arguments, const RunOptions& op
   reads.finish();
   // Every job is replayed: the workers are done with their tables.
   if (tables) {
-    for (const DayTable& own : *tables)
-      table.addTable(own);
+    for (DayTable& own : *tables)
+      own.moveInto(table);
   }
 }
 

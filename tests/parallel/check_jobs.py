@@ -115,8 +115,9 @@ def mailbox_bytes(rng):
         lines.append("")
     end = "\r\n" if rng.random() < 0.2 else "\n"
     data = (end.join(lines) + end).encode()
-    if rng.random() < 0.05:
-        # A Ctrl-Z ends the data wherever it falls.
+    if rng.random() < 0.1:
+        # A Ctrl-Z ends the data wherever it falls (and a file read in
+        # ranges, every range after it).
         cut = rng.randint(0, len(data))
         data = data[:cut] + b"\x1a" + data[cut:]
     if rng.random() < 0.05:
@@ -184,6 +185,16 @@ def build_tree(rng, root):
                 write(os.path.join(maildir, sub, "%d.%d:2,S" % (i, k)), one_message_bytes(rng))
             continue
         write(os.path.join(folder, name), data)
+    # A longer mailbox, read in many ranges, often with a Ctrl-Z in its
+    # middle: what the ranges after it find must not count.
+    lines = []
+    for _ in range(rng.randint(30, 80)):
+        lines += message(rng, True) + [""]
+    data = ("\n".join(lines) + "\n").encode()
+    if rng.random() < 0.5:
+        cut = rng.randint(len(data) // 4, len(data) * 3 // 4)
+        data = data[:cut] + b"\x1a" + data[cut:]
+    write(os.path.join(root, "long.mbx"), data)
     if rng.random() < 0.3:
         os.symlink("..", os.path.join(root, "up"))
     if rng.random() < 0.3:
