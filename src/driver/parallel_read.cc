@@ -467,10 +467,13 @@ DayTable* tableOf(WorkerTables* tables, size_t worker) {
 // A worker reads the batch's files in order; their lines, messages (or,
 // into `table`, their counts) and tallies go to its events, and so does
 // the walk's output among them.
-void readBatch(const Batch& batch, const RunOptions& options, DayTable* table, JobEvents& events) {
-  JobOutput output(events);
-  // The worker's own counts; its ticks hand them on as events.
+void readBatch(const Batch& batch, const RunOptions& options, DayTable* table, bool ticks,
+               JobEvents& events) {
+  JobOutput output(events, ticks);
+  // The worker's own counts; its ticks hand them on as events. The tally
+  // only adds up: one for the batch.
   ProgressCounts progress;
+  RunTally tally;
   MessageKeeper keep = [&events](const MailMessage& message) { events.addMessage(message); };
   std::string path;
   for (const BatchStep& step : batch.steps) {
@@ -480,14 +483,13 @@ void readBatch(const Batch& batch, const RunOptions& options, DayTable* table, J
       continue;
     }
     path.assign(text);
-    RunTally tally;
     if (table != nullptr) {
       readMailFile(path, step.status, options, output, *table, tally, progress, nullptr);
     } else {
       readMailFileKeeping(path, step.status, options, output, keep, tally, progress);
     }
-    events.addTally(tally);
   }
+  events.addTally(tally);
   // What was counted since the last tick.
   output.tick(progress, path);
 }
@@ -553,8 +555,8 @@ struct RangedFile {
 // range counts into a table of its own: a range read after an earlier
 // one ended the data must count nothing, and only the main thread knows.
 void readRange(RangedFile& ranged, const MailRange& range, const RunOptions& options,
-               RangeTables* tables, JobEvents& events) {
-  JobOutput output(events);
+               RangeTables* tables, bool ticks, JobEvents& events) {
+  JobOutput output(events, ticks);
   ProgressCounts progress;
   RunTally tally;
   MessageKeeper keep = [&events](const MailMessage& message) { events.addMessage(message); };
@@ -580,14 +582,16 @@ struct ParallelWalk {
   const RunOptions& options;
   WorkerTables* tables;
   RangeTables* rangeTables;
+  // Whether the main thread's sink shows ticks.
+  bool ticks;
   Batch batch;
 
   void handOut() {
     if (batch.steps.empty()) return;
-    reads.submit(
-        [batch = std::move(batch), &options = options, tables = tables](JobEvents& events) {
-          readBatch(batch, options, tableOf(tables, events.worker()), events);
-        });
+    reads.submit([batch = std::move(batch), &options = options, tables = tables,
+                  ticks = ticks](JobEvents& events) {
+      readBatch(batch, options, tableOf(tables, events.worker()), ticks, events);
+    });
     batch = Batch{};
   }
   // A large mailbox is read in ranges, each a job of its own; false, having
@@ -609,8 +613,9 @@ struct ParallelWalk {
     for (size_t i = 0; i < starts.size(); ++i) {
       bool last = i + 1 == starts.size();
       MailRange range{starts[i], last ? status.size : starts[i + 1], i, last};
-      reads.submit([ranged, range, &options = options, tables = rangeTables](JobEvents& events) {
-        readRange(*ranged, range, options, tables, events);
+      reads.submit([ranged, range, &options = options, tables = rangeTables,
+                    ticks = ticks](JobEvents& events) {
+        readRange(*ranged, range, options, tables, ticks, events);
       });
     }
     return true;
@@ -758,8 +763,12 @@ void readInParallel(std::span<const char* const> arguments, const RunOptions& op
   ParallelReads reads(
       options.jobs, kBufferBytes, kJobsPerWorker * workers,
       [&](const ReadEvent& event) { replayEvent(event, options, output, counted); });
-  ParallelWalk walk{
-      reads, options, tables ? &*tables : nullptr, tables ? &rangeTables : nullptr, {}};
+  ParallelWalk walk{reads,
+                    options,
+                    tables ? &*tables : nullptr,
+                    tables ? &rangeTables : nullptr,
+                    output.showsTicks(),
+                    {}};
   WalkOutput walkOutput(walk);
   FileVisitor readFile = [&walk](const std::string& path, const PathStatus& status) {
     walk.addFile(path, status);

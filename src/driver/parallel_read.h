@@ -119,13 +119,16 @@ class JobEvents {
 // Output that a worker's reader writes: gathered as events of its job.
 class JobOutput final : public Output {
  public:
-  explicit JobOutput(JobEvents& events) : events_(events) {}
+  // Ticks are handed over only with `ticks` set: where the main thread's
+  // sink shows them.
+  JobOutput(JobEvents& events, bool ticks) : events_(events), ticks_(ticks) {}
   void write(Stream stream, std::initializer_list<std::string_view> pieces) override {
     events_.write(stream, pieces);
   }
   // The reader's ticks are replayed too, as what was read since the last
   // one: the main thread's counts then move as on one thread.
   void tick(const ProgressCounts& counts, std::string_view name) override {
+    if (!ticks_) return;
     events_.addTick({counts.bytesRead - ticked_.bytesRead, counts.files - ticked_.files,
                      counts.messages - ticked_.messages},
                     name);
@@ -134,6 +137,7 @@ class JobOutput final : public Output {
 
  private:
   JobEvents& events_;
+  const bool ticks_;
   ProgressCounts ticked_;
 };
 

@@ -246,7 +246,7 @@ TEST(ParallelReadsTest, TicksArriveAsWhatWasReadSinceTheLastOne) {
   {
     ParallelReads reads(2, 64, 2, [&seen](const ReadEvent& event) { seen += describe(event); });
     reads.submit([](JobEvents& events) {
-      JobOutput output(events);
+      JobOutput output(events, true);
       ProgressCounts counts;
       counts.files = 1;
       output.tick(counts, "a");

@@ -30,6 +30,7 @@ class ConsoleOutput final : public Output {
   // The size of all the input, when it is known, for the share read.
   void setTotalBytes(std::optional<uint64_t> totalBytes) { totalBytes_ = totalBytes; }
   void tick(const ProgressCounts& counts, std::string_view name) override;
+  bool showsTicks() const override { return progressOn_; }
 
   // Erases the progress line and flushes both streams. Returns false when
   // any write to standard output has failed since the start of the run (a

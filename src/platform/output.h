@@ -44,6 +44,9 @@ class Output {
   // shows a progress line (the console, on a terminal) redraws it now and
   // then; every other sink ignores it.
   virtual void tick(const ProgressCounts&, std::string_view) {}
+  // Whether ticks show anything: a sink that ignores them need not be
+  // ticked at all (a reader on another thread then hands none over).
+  virtual bool showsTicks() const { return false; }
 };
 
 #endif  // VARNAK_PLATFORM_OUTPUT_H_
