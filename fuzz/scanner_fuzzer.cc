@@ -3,7 +3,8 @@
 // places the input chooses; first as a plain mailbox, then under a reading
 // option the input chooses (From: capture, list separators, their count
 // with Gmail's labels watched as -summary does, Message-ID capture, one
-// message).
+// message). Then the same bytes after a separator line, read in ranges cut
+// after about every chunk's length, against one scanner reading them whole.
 
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "scan/ranges_test_util.h"
 #include "scan/reference_scanner.h"
 #include "scan/scanner.h"
 
@@ -64,6 +66,21 @@ void compare(const Reading& reading, const char* data, const std::vector<size_t>
   if (scan<MailboxScanner>(reading, data, chunks) != expected) std::abort();
 }
 
+// A mailbox opening with a separator, cut at the first cut after each
+// multiple of `every` bytes.
+void compareRanges(const Reading& reading, const char* data, size_t size, size_t every) {
+  if (reading.oneMessage) return;  // a message file is read whole
+  std::string box = "From a!b 1: x\n" + std::string(data, size);
+  std::vector<size_t> starts = {0};
+  for (size_t cut : everyCut(box)) {
+    if (cut >= starts.back() + every) starts.push_back(cut);
+  }
+  std::string joined;
+  std::string wholeEnd = scan<MailboxScanner>(reading, box.data(), {box.size()});
+  uint64_t lines = scanInRanges(box, starts, reading.options, recorder(joined));
+  if (joined + "L" + std::to_string(lines) != wholeEnd) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
@@ -92,5 +109,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   reading.options.captureMessageId = choice == 6 || choice == 7;
   reading.oneMessage = choice == 4 || choice == 7;
   if (choice != 0) compare(reading, data, whole, chunks);
+  compareRanges(reading, data, size, chunk);
   return 0;
 }

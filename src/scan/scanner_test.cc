@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "scan/ranges_test_util.h"
 #include "scan/reference_scanner.h"
 
 namespace {
@@ -418,54 +419,13 @@ TEST(ScannerTest, GmailLabelsMarkTheMessageOnlyWhileWatched) {
   }
 }
 
-// Reads `input` in ranges starting at `starts` (after 0), each with a
-// scanner of its own, and joins the message that spans each cut as a
-// reader of ranges does: the log must be that of one scanner reading it
-// all. A range whose data ends (a Ctrl-Z) is the last one read.
+// The log of `input` read in ranges starting at `starts`.
 std::string scanInRanges(const std::string& input, const std::vector<size_t>& starts,
                          const Reading& setup) {
   std::string log;
-  ScanHandlers record = recorder(log);
-  MailMessage pending;
-  bool last = false;
-  ScanHandlers handlers = record;
-  handlers.message = [&](const MailMessage& m, bool atSeparator) {
-    if (atSeparator || last) {
-      record.message(m, atSeparator);
-    } else {
-      pending = m;
-    }
-  };
-  handlers.continuation = [&](const MailMessage& rest, const CutFacts& facts, bool atSeparator) {
-    joinAtCut(pending, rest, facts);
-    if (atSeparator || last) record.message(pending, atSeparator);
-  };
-  uint64_t listLines = 0;
-  for (size_t i = 0; i < starts.size(); ++i) {
-    size_t end = i + 1 < starts.size() ? starts[i + 1] : input.size();
-    MailboxScanner scanner(handlers, setup.options);
-    if (i > 0) scanner.startAfterCut();
-    last = i + 1 == starts.size();
-    bool goesOn = scanner.feed(input.data() + starts[i], end - starts[i]);
-    last = last || !goesOn;
-    scanner.finish();
-    listLines += scanner.listLines();
-    if (!goesOn) break;
-  }
+  uint64_t listLines = scanInRanges(input, starts, setup.options, recorder(log));
   if (listLines != 0) log += " | list lines " + std::to_string(listLines);
   return log;
-}
-
-// Every cut findCut offers in `input`, from its second line on.
-std::vector<size_t> everyCut(const std::string& input) {
-  std::vector<size_t> cuts;
-  for (size_t from = input.find('\n'); from != std::string::npos && from < input.size();) {
-    size_t cut = findCut(std::string_view(input).substr(from));
-    if (cut == std::string_view::npos || from + cut >= input.size()) break;
-    cuts.push_back(from + cut);
-    from += cut;
-  }
-  return cuts;
 }
 
 TEST(ScannerTest, RangesCutWhereFindCutSaysReadAsTheWhole) {
