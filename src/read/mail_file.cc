@@ -234,8 +234,10 @@ void readUnpacking(const std::string& path, OpenFile& file, const ChunkReader& r
   warnTooDeep(path, firstTooDeep, tooDeep, counts);
 }
 
-void readPath(const std::string& path, const PathStatus& status, Counts& counts) {
-  std::optional<OpenFile> file = openForReading(path, status);
+void readPath(const std::string& path, const PathStatus& status, const ListedEntry* listed,
+              Counts& counts) {
+  std::optional<OpenFile> file =
+      listed != nullptr ? openForReading(*listed, status) : openForReading(path, status);
   if (!file) {
     ++counts.tally.unreadable;
     return;
@@ -269,16 +271,16 @@ void countReadMessage(const MailMessage& message, const RunOptions& options, Out
   if (counted && message.hasGmailLabels) ++tally.gmailLabelled;
 }
 
-void readMailFile(const std::string& path, const PathStatus& status, const RunOptions& options,
-                  Output& output, DayTable& table, RunTally& tally, ProgressCounts& progress,
-                  Sightings* sightings) {
+void readMailFile(const std::string& path, const PathStatus& status, const ListedEntry* listed,
+                  const RunOptions& options, Output& output, DayTable& table, RunTally& tally,
+                  ProgressCounts& progress, Sightings* sightings) {
   Counts counts{options, output, &table, nullptr, tally, progress, sightings};
-  readPath(path, status, counts);
+  readPath(path, status, listed, counts);
 }
 
 void readMailFileKeeping(const std::string& path, const PathStatus& status,
                          const RunOptions& options, Output& output, const MessageKeeper& keep,
                          RunTally& tally, ProgressCounts& progress) {
   Counts counts{options, output, nullptr, &keep, tally, progress, nullptr};
-  readPath(path, status, counts);
+  readPath(path, status, nullptr, counts);
 }

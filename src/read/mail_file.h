@@ -15,8 +15,9 @@
 #include "platform/progress.h"
 #include "scan/message.h"
 
-// Reads the file at `path`, whose status was just queried; when it is a
-// mailbox, counts each of its messages into `table`. Files that are not
+// Reads the file at `path`, whose status was just queried, opening it as
+// the listed entry `listed` unless that is null; when it is a mailbox,
+// counts each of its messages into `table`. Files that are not
 // mailboxes are passed over without a word. Under -unpack, a compressed
 // file or an archive is decoded as it is read, and each regular file in it
 // is read in the same way, named ARCHIVE(ENTRY) in the path line. Under
@@ -26,9 +27,9 @@
 // counted are added to `progress`, and `output` is ticked with it as the
 // reading goes. `sightings`, under -unique or -summary, holds the messages
 // met earlier in the run.
-void readMailFile(const std::string& path, const PathStatus& status, const RunOptions& options,
-                  Output& output, DayTable& table, RunTally& tally, ProgressCounts& progress,
-                  Sightings* sightings);
+void readMailFile(const std::string& path, const PathStatus& status, const ListedEntry* listed,
+                  const RunOptions& options, Output& output, DayTable& table, RunTally& tally,
+                  ProgressCounts& progress, Sightings* sightings);
 
 // Reads the file as readMailFile does, but counts nothing: each message
 // goes to `keep`, to be counted later (a worker thread, which may not touch
