@@ -71,8 +71,11 @@ bool tallyFile(std::string_view head, bool heldMessages, const RunOptions& optio
   return false;
 }
 
-// What one stream's messages showed, for its file group.
+// What one stream's messages showed, for its file group and its path line.
 struct StreamFindings {
+  // What the path line shows, and whether it was shown.
+  const std::string& name;
+  bool announced = false;
   bool heldMessages = false;
   // The text before a first separator was handed on, at the end of a
   // stream that had none: it is tallied as a skipped message only when the
@@ -80,11 +83,11 @@ struct StreamFindings {
   bool textWithoutSeparator = false;
 };
 
-ScanHandlers handlersFor(const std::string& name, Counts& counts, StreamFindings& findings) {
+ScanHandlers handlersFor(Counts& counts, StreamFindings& findings) {
   ScanHandlers handlers;
-  bool announced = false;
-  handlers.message = [&name, &counts, &findings, announced](const MailMessage& message,
-                                                            bool atSeparator) mutable {
+  // Two references are all a std::function keeps in itself: any more
+  // captured would cost an allocation for every file.
+  handlers.message = [&counts, &findings](const MailMessage& message, bool atSeparator) {
     if (message.fromLine.empty()) {
       // The text before a first separator: counting it could only find it
       // skipped, and the file's group decides whether it is tallied.
@@ -100,9 +103,9 @@ ScanHandlers handlersFor(const std::string& name, Counts& counts, StreamFindings
     }
     // The path is shown once a file proves to hold more than one message,
     // after whatever was said about its first one.
-    if (atSeparator && !announced) {
-      if (!counts.options.terse) counts.output.progress({name, "\n"});
-      announced = true;
+    if (atSeparator && !findings.announced) {
+      if (!counts.options.terse) counts.output.progress({findings.name, "\n"});
+      findings.announced = true;
     }
   };
   handlers.headerTooLong = [&counts](std::string_view text) {
@@ -119,7 +122,7 @@ ScanHandlers handlersFor(const std::string& name, Counts& counts, StreamFindings
 void readStream(const std::string& name, char* buffer, size_t have, const ChunkReader& read,
                 Counts& counts) {
   const RunOptions& options = counts.options;
-  StreamFindings findings;
+  StreamFindings findings{name};
   ScanOptions scanOptions;
   scanOptions.listSeparators = options.lists;
   scanOptions.countListLines = options.summary && !options.lists;
@@ -127,7 +130,7 @@ void readStream(const std::string& name, char* buffer, size_t have, const ChunkR
   scanOptions.watchGmailLabels = options.summary && options.me.empty();
   // As the run keeps its sightings: on a worker, which keeps none, too.
   scanOptions.captureMessageId = options.unique || options.summary;
-  MailboxScanner scanner(handlersFor(name, counts, findings), scanOptions);
+  MailboxScanner scanner(handlersFor(counts, findings), scanOptions);
   size_t n = have != 0 ? have : read(buffer, kReadSize);
   // The buffer is read into again; the tally judges the file by a copy of
   // its first bytes.
