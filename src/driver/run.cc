@@ -117,8 +117,9 @@ int runMain(int argc, const char* const* argv) {
       readInParallel({argv + commandLine.firstPath, argv + argc}, options, console, table, tally,
                      progress, sighted);
     } else {
-      FileVisitor readFile = [&](const std::string& path, const PathStatus& status) {
-        readMailFile(path, status, options, console, table, tally, progress, sighted);
+      ListedFileVisitor readFile = [&](const std::string& path, const PathStatus& status,
+                                       const ListedEntry* listed) {
+        readMailFile(path, status, listed, options, console, table, tally, progress, sighted);
       };
       for (int i = commandLine.firstPath; i < argc; ++i)
         processArgument(argv[i], options, console, tally, readFile);

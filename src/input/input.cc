@@ -11,7 +11,7 @@ namespace {
 
 // One walk, from an argument down to the directory being scanned.
 struct Walk {
-  const FileVisitor& visitFile;
+  const ListedFileVisitor& visitFile;
   // Banners are left out and warnings go to standard error.
   bool terse = false;
   // -maildir: Maildirs are walked as mail clients see them.
@@ -36,21 +36,35 @@ bool isEnclosing(const Walk& walk, const FileIdentity& identity) {
   return std::find(walk.enclosing.begin(), walk.enclosing.end(), identity) != walk.enclosing.end();
 }
 
-void walkPath(Walk& walk, std::string_view path) {
-  std::optional<PathStatus> status = queryStatus(path);
+// Hands the file at `path` to the visitor, or walks it when it is a
+// directory, by the status just queried; `listed` is where a listing found
+// it, if one did.
+void walkFound(Walk& walk, const std::string& path, const std::optional<PathStatus>& status,
+               const ListedEntry* listed) {
   if (!status) {
     ++walk.tally.unreadable;
     walk.output.warning(walk.terse, {"Unable to read file ", path, "\n"});
     return;
   }
   if (!status->isDirectory) {
-    walk.visitFile(std::string(path), *status);
+    walk.visitFile(path, *status, listed);
     return;
   }
   if (isEnclosing(walk, status->identity)) return;
   walk.enclosing.push_back(status->identity);
   walkDirectory(walk, path, "*");
   walk.enclosing.pop_back();
+}
+
+void walkPath(Walk& walk, const std::string& path) {
+  walkFound(walk, path, queryStatus(path), nullptr);
+}
+
+// An entry of a listing, whose path is `path`: its status is queried
+// through the listing, which spares the kernel the lookup of every
+// directory of the path once more for each file of a tree.
+void walkEntry(Walk& walk, const ListedEntry& entry, const std::string& path) {
+  walkFound(walk, path, queryStatus(entry), &entry);
 }
 
 void announce(const Walk& walk, std::string_view directory, std::string_view pattern) {
@@ -103,10 +117,11 @@ struct MaildirRules {
 // An entry the walk passed over only because its name is hidden: the
 // pattern takes it once the rule for hidden names is set aside. Counted
 // when it is a folder, so that no mail folder disappears without a figure.
-void noteHidden(Walk& walk, std::string_view name, std::string_view pattern,
-                const std::string& path) {
+void noteHidden(Walk& walk, const ListedEntry& entry, std::string_view pattern) {
+  std::string_view name = entry.name;
   if (!walk.countHidden || name[0] != '.' || !matchName(name, pattern, 1)) return;
-  if (isDirectory(path)) ++walk.tally.hiddenFolders;
+  std::optional<PathStatus> status = queryStatus(entry);
+  if (status && status->isDirectory) ++walk.tally.hiddenFolders;
 }
 
 void walkEntries(Walk& walk, DirectoryListing listing, std::string_view directory,
@@ -128,8 +143,9 @@ void walkEntries(Walk& walk, DirectoryListing listing, std::string_view director
     if (walk.maildir) {
       walked = matched ? !maildir.skips(*name) : pattern == "*" && maildir.walksHidden(*name, path);
     }
+    ListedEntry entry{listing, *name, path};
     if (!walked) {
-      if (!matched) noteHidden(walk, *name, pattern, path);
+      if (!matched) noteHidden(walk, entry, pattern);
       continue;
     }
     // The name alone decides: a left-out entry is neither queried nor read.
@@ -137,7 +153,7 @@ void walkEntries(Walk& walk, DirectoryListing listing, std::string_view director
       ++walk.tally.excluded;
       continue;
     }
-    walkPath(walk, path);
+    walkEntry(walk, entry, path);
   }
 }
 
@@ -163,7 +179,7 @@ size_t lastSeparator(std::string_view argument) {
 
 // A walk from an argument, with the run's settings.
 Walk startWalk(const RunOptions& options, Output& output, RunTally& tally,
-               const FileVisitor& visitFile) {
+               const ListedFileVisitor& visitFile) {
   return Walk{visitFile,       options.terse, options.maildir, options.exclude,
               options.summary, output,        tally,           {}};
 }
@@ -171,15 +187,15 @@ Walk startWalk(const RunOptions& options, Output& output, RunTally& tally,
 // Hands `path` to the visitor, or walks it when it is a directory. A path
 // that cannot be reached is reported and skipped.
 void processPath(std::string_view path, const RunOptions& options, Output& output, RunTally& tally,
-                 const FileVisitor& visitFile) {
+                 const ListedFileVisitor& visitFile) {
   Walk walk = startWalk(options, output, tally, visitFile);
-  walkPath(walk, path);
+  walkPath(walk, std::string(path));
 }
 
 // Announces `directory` and handles each of its entries whose name matches
 // `pattern`, depth-first, in the order the listing yields them.
 void scanDirectory(std::string_view directory, std::string_view pattern, const RunOptions& options,
-                   Output& output, RunTally& tally, const FileVisitor& visitFile) {
+                   Output& output, RunTally& tally, const ListedFileVisitor& visitFile) {
   Walk walk = startWalk(options, output, tally, visitFile);
   // The scanned directory encloses everything below it; a link back to it
   // must be caught as early as one to any directory below.
@@ -191,7 +207,7 @@ void scanDirectory(std::string_view directory, std::string_view pattern, const R
 }  // namespace
 
 void processArgument(std::string_view argument, const RunOptions& options, Output& output,
-                     RunTally& tally, const FileVisitor& visitFile) {
+                     RunTally& tally, const ListedFileVisitor& visitFile) {
   size_t separator = lastSeparator(argument);
   std::string_view directory;
   std::string_view name = argument;
@@ -215,4 +231,11 @@ void processArgument(std::string_view argument, const RunOptions& options, Outpu
   } else {
     processPath(argument, options, output, tally, visitFile);
   }
+}
+
+void processArgument(std::string_view argument, const RunOptions& options, Output& output,
+                     RunTally& tally, const FileVisitor& visitFile) {
+  ListedFileVisitor visitListed = [&visitFile](const std::string& path, const PathStatus& status,
+                                               const ListedEntry*) { visitFile(path, status); };
+  processArgument(argument, options, output, tally, visitListed);
 }

@@ -225,6 +225,58 @@ TEST_F(InputTest, EachFileComesWithItsStatus) {
   }
 }
 
+// A file found in a listing comes with its entry there, which the reader
+// opens instead of the path: while the visit lasts, it must lead to the
+// very file the path names, in a directory below another as in the first
+// (two files of the same name tell them apart), and by a pattern too. A
+// file named by the argument was found in no listing.
+TEST_F(InputTest, AListedFileComesWithItsEntryInTheListing) {
+  fs::create_directories(root_ + "/d/sub");
+  std::ofstream(root_ + "/d/five") << "12345";
+  std::ofstream(root_ + "/d/sub/five") << "123";
+  std::ofstream(root_ + "/d/sub/other") << "1";
+  fs::create_directory_symlink(root_ + "/d/sub", root_ + "/d/link");
+  struct Expected {
+    const char* argument;
+    std::vector<std::string> files;
+    bool listed;
+  };
+  const Expected table[] = {
+      {"d", {"d/five", "d/sub/five", "d/sub/other", "d/link/five", "d/link/other"}, true},
+      {"d/*e", {"d/five"}, true},
+      {"d/link", {"d/link/five", "d/link/other"}, true},
+      {"d/sub/five", {"d/sub/five"}, false},
+  };
+  for (const Expected& expected : table) {
+    std::vector<std::string> seen;
+    RunOptions options;
+    options.terse = true;
+    CollectedOutput output;
+    RunTally tally;
+    ListedFileVisitor visit = [&](const std::string& path, const PathStatus& status,
+                                  const ListedEntry* listed) {
+      seen.push_back(path);
+      ASSERT_EQ(listed != nullptr, expected.listed) << path;
+      if (listed == nullptr) return;
+      EXPECT_EQ(listed->path, path);
+      EXPECT_EQ(path.substr(path.size() - listed->name.size()), listed->name);
+      std::optional<PathStatus> byEntry = queryStatus(*listed);
+      ASSERT_TRUE(byEntry) << path;
+      EXPECT_EQ(byEntry->identity, status.identity) << path;
+      EXPECT_EQ(byEntry->size, status.size) << path;
+      EXPECT_EQ(queryStatus(path)->identity, status.identity) << path;
+    };
+    processArgument(root_ + "/" + expected.argument, options, output, tally, visit);
+    EXPECT_TRUE(output.empty()) << expected.argument;
+    std::vector<std::string> files;
+    for (const std::string& file : expected.files)
+      files.push_back(root_ + "/" + file);
+    std::sort(seen.begin(), seen.end());
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(seen, files) << expected.argument;
+  }
+}
+
 // What cannot be read is named once, after the banner of the directory it
 // was wanted from, and counted; the warning stands among the banners
 // outside -terse, on standard error under it, where the banners are left out.

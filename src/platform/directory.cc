@@ -3,7 +3,10 @@
 #include <string>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+
+#include "platform/entry_at.h"
 
 namespace {
 
@@ -14,12 +17,7 @@ std::optional<std::string> systemPath(std::string_view path) {
   return std::string(path);
 }
 
-}  // namespace
-
-std::optional<PathStatus> queryStatus(std::string_view path) {
-  std::optional<std::string> name = systemPath(path);
-  struct stat info;
-  if (!name || ::stat(name->c_str(), &info) != 0) return std::nullopt;
+PathStatus statusOf(const struct stat& info) {
   PathStatus status;
   status.isDirectory = S_ISDIR(info.st_mode);
   status.isRegular = S_ISREG(info.st_mode);
@@ -27,6 +25,23 @@ std::optional<PathStatus> queryStatus(std::string_view path) {
   status.identity.device = static_cast<uint64_t>(info.st_dev);
   status.identity.inode = static_cast<uint64_t>(info.st_ino);
   return status;
+}
+
+}  // namespace
+
+std::optional<PathStatus> queryStatus(std::string_view path) {
+  std::optional<std::string> name = systemPath(path);
+  struct stat info;
+  if (!name || ::stat(name->c_str(), &info) != 0) return std::nullopt;
+  return statusOf(info);
+}
+
+std::optional<PathStatus> queryStatus(const ListedEntry& entry) {
+  EntryAt at;
+  if (!entryAt(entry, at)) return queryStatus(entry.path);
+  struct stat info;
+  if (::fstatat(at.directory, at.name, &info, 0) != 0) return std::nullopt;
+  return statusOf(info);
 }
 
 std::optional<DirectoryListing> openDirectory(std::string_view path) {

@@ -35,6 +35,23 @@ struct DirectoryListing {
   void* handle = nullptr;
 };
 
+// An entry of an open listing: its name (a final name, as nextEntry gave
+// it) and its path, the listed directory's path joined with the name.
+// Reached through the listing, the entry costs the kernel the lookup of
+// that one name, where the path would have it look up every directory from
+// the start again; both lead to the same file while the directory stays
+// where it was listed. Valid while the listing is open.
+struct ListedEntry {
+  DirectoryListing listing;
+  std::string_view name;
+  std::string_view path;
+};
+
+// Queries the status of whatever the entry leads to, following links, as
+// queryStatus does for the entry's path: a path the system would refuse as
+// too long is still refused.
+std::optional<PathStatus> queryStatus(const ListedEntry& entry);
+
 // Opens the listing of the directory at `path`. Empty on failure.
 std::optional<DirectoryListing> openDirectory(std::string_view path);
 

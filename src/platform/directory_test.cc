@@ -1,5 +1,6 @@
 #include "platform/directory.h"
 
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -54,6 +55,35 @@ TEST_F(DirectoryTest, TheStatusTellsRegularFilesAndTheirSize) {
     EXPECT_EQ(status->size, c.size) << c.path;
   }
   EXPECT_EQ(queryStatus(root_ + "/link")->identity, queryStatus(root_ + "/seven")->identity);
+}
+
+// Reached through the listing of its directory, an entry has the status
+// its path has, a missing one none; a path the system refuses as too long
+// is refused through the listing too, although the name alone would do.
+TEST_F(DirectoryTest, AListedEntryHasTheStatusOfItsPath) {
+  std::ofstream(root_ + "/seven") << "1234567";
+  fs::create_directory(root_ + "/sub");
+  fs::create_symlink("seven", root_ + "/link");
+  fs::create_symlink("sub", root_ + "/dirlink");
+  fs::create_symlink("nowhere", root_ + "/dangling");
+  ASSERT_EQ(mkfifo((root_ + "/pipe").c_str(), 0600), 0);
+  std::optional<DirectoryListing> listing = openDirectory(root_);
+  ASSERT_TRUE(listing);
+  for (const char* name : {"seven", "sub", "link", "dirlink", "dangling", "pipe", "missing"}) {
+    std::string path = root_ + "/" + name;
+    std::optional<PathStatus> byPath = queryStatus(path);
+    std::optional<PathStatus> byEntry = queryStatus(ListedEntry{*listing, name, path});
+    ASSERT_EQ(byEntry.has_value(), byPath.has_value()) << name;
+    if (!byPath) continue;
+    EXPECT_EQ(byEntry->isDirectory, byPath->isDirectory) << name;
+    EXPECT_EQ(byEntry->isRegular, byPath->isRegular) << name;
+    EXPECT_EQ(byEntry->size, byPath->size) << name;
+    EXPECT_EQ(byEntry->identity, byPath->identity) << name;
+  }
+  std::string tooLong = root_ + std::string(PATH_MAX, '/') + "seven";
+  EXPECT_FALSE(queryStatus(tooLong));
+  EXPECT_FALSE(queryStatus(ListedEntry{*listing, "seven", tooLong}));
+  closeDirectory(*listing);
 }
 
 }  // namespace

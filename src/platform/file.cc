@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "platform/entry_at.h"
+
 namespace {
 
 // Makes the reads of `fd` wait for data again. False when the flags cannot
@@ -14,15 +16,15 @@ bool clearNonBlocking(int fd) {
   return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) >= 0;
 }
 
-}  // namespace
+// O_NONBLOCK for the open itself: opening a pipe for reading would
+// otherwise wait for a writer that may never come. Reads of a regular file
+// never wait whatever the flag says, so it is left set for them and costs
+// nothing; should the file have been replaced by a pipe since its status
+// was queried, readSome clears the flag when a read would wait.
+constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
-std::optional<OpenFile> openForReading(const std::string& path, const PathStatus& status) {
-  // O_NONBLOCK for the open itself: opening a pipe for reading would
-  // otherwise wait for a writer that may never come. Reads of a regular
-  // file never wait whatever the flag says, so it is left set for them
-  // and costs nothing; should the file have been replaced by a pipe since
-  // its status was queried, readSome clears the flag when a read would wait.
-  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+// The file just opened as `fd`, of the status queried before the open.
+std::optional<OpenFile> openedFile(int fd, const PathStatus& status) {
   if (fd < 0) return std::nullopt;
   OpenFile file;
   file.fd = fd;
@@ -33,6 +35,18 @@ std::optional<OpenFile> openForReading(const std::string& path, const PathStatus
     return std::nullopt;
   }
   return file;
+}
+
+}  // namespace
+
+std::optional<OpenFile> openForReading(const std::string& path, const PathStatus& status) {
+  return openedFile(::open(path.c_str(), kOpenFlags), status);
+}
+
+std::optional<OpenFile> openForReading(const ListedEntry& entry, const PathStatus& status) {
+  EntryAt at;
+  if (!entryAt(entry, at)) return openForReading(std::string(entry.path), status);
+  return openedFile(::openat(at.directory, at.name, kOpenFlags), status);
 }
 
 size_t readSome(OpenFile& file, char* buffer, size_t capacity) {

@@ -29,6 +29,11 @@ struct OpenFile {
 // is read normally. Empty when the file cannot be opened.
 std::optional<OpenFile> openForReading(const std::string& path, const PathStatus& status);
 
+// Opens a listed entry as openForReading opens its path (a path the system
+// would refuse as too long is still refused); the status is the one
+// queryStatus gave for the entry.
+std::optional<OpenFile> openForReading(const ListedEntry& entry, const PathStatus& status);
+
 // Reads up to `capacity` bytes into `buffer`. Returns how many were read;
 // 0 means the end of the data, and a read error counts as that end too.
 size_t readSome(OpenFile& file, char* buffer, size_t capacity);

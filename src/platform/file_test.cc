@@ -1,6 +1,7 @@
 #include "platform/file.h"
 
 #include <chrono>
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -76,6 +77,34 @@ TEST_F(FileTest, AMissingFileCannotBeOpened) {
   PathStatus regular;
   regular.isRegular = true;
   EXPECT_FALSE(openForReading(root_ + "/missing", regular));
+}
+
+// Opened through the listing of its directory, an entry reads as its path
+// does; one that is not there, or whose path the system refuses as too
+// long (although the name alone would do), is not opened.
+TEST_F(FileTest, AListedEntryOpensAsItsPath) {
+  write(root_ + "/ten", "0123456789");
+  std::optional<PathStatus> status = queryStatus(root_ + "/ten");
+  ASSERT_TRUE(status);
+  std::optional<DirectoryListing> listing = openDirectory(root_);
+  ASSERT_TRUE(listing);
+  const struct {
+    const char* name;
+    std::string path;
+    bool opens;
+  } cases[] = {
+      {"ten", root_ + "/ten", true},
+      {"missing", root_ + "/missing", false},
+      {"ten", root_ + std::string(PATH_MAX, '/') + "ten", false},
+  };
+  for (const auto& c : cases) {
+    std::optional<OpenFile> file = openForReading(ListedEntry{*listing, c.name, c.path}, *status);
+    ASSERT_EQ(file.has_value(), c.opens) << c.path.size() << " " << c.name;
+    if (!file) continue;
+    EXPECT_EQ(readAll(*file, 64), "0123456789");
+    closeFile(*file);
+  }
+  closeDirectory(*listing);
 }
 
 // A file that was regular at its status query but is a named pipe by the

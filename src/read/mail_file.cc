@@ -71,8 +71,11 @@ bool tallyFile(std::string_view head, bool heldMessages, const RunOptions& optio
   return false;
 }
 
-// What one stream's messages showed, for its file group.
+// What one stream's messages showed, for its file group and its path line.
 struct StreamFindings {
+  // What the path line shows, and whether it was shown.
+  const std::string& name;
+  bool announced = false;
   bool heldMessages = false;
   // The text before a first separator was handed on, at the end of a
   // stream that had none: it is tallied as a skipped message only when the
@@ -80,11 +83,11 @@ struct StreamFindings {
   bool textWithoutSeparator = false;
 };
 
-ScanHandlers handlersFor(const std::string& name, Counts& counts, StreamFindings& findings) {
+ScanHandlers handlersFor(Counts& counts, StreamFindings& findings) {
   ScanHandlers handlers;
-  bool announced = false;
-  handlers.message = [&name, &counts, &findings, announced](const MailMessage& message,
-                                                            bool atSeparator) mutable {
+  // Two references are all a std::function keeps in itself: any more
+  // captured would cost an allocation for every file.
+  handlers.message = [&counts, &findings](const MailMessage& message, bool atSeparator) {
     if (message.fromLine.empty()) {
       // The text before a first separator: counting it could only find it
       // skipped, and the file's group decides whether it is tallied.
@@ -100,9 +103,9 @@ ScanHandlers handlersFor(const std::string& name, Counts& counts, StreamFindings
     }
     // The path is shown once a file proves to hold more than one message,
     // after whatever was said about its first one.
-    if (atSeparator && !announced) {
-      if (!counts.options.terse) counts.output.progress({name, "\n"});
-      announced = true;
+    if (atSeparator && !findings.announced) {
+      if (!counts.options.terse) counts.output.progress({findings.name, "\n"});
+      findings.announced = true;
     }
   };
   handlers.headerTooLong = [&counts](std::string_view text) {
@@ -119,8 +122,8 @@ ScanHandlers handlersFor(const std::string& name, Counts& counts, StreamFindings
 void readStream(const std::string& name, char* buffer, size_t have, const ChunkReader& read,
                 Counts& counts) {
   const RunOptions& options = counts.options;
-  StreamFindings findings;
-  MailboxScanner scanner(handlersFor(name, counts, findings), scanOptionsFor(options));
+  StreamFindings findings{name};
+  MailboxScanner scanner(handlersFor(counts, findings), scanOptionsFor(options));
   size_t n = have != 0 ? have : read(buffer, kReadSize);
   // The buffer is read into again; the tally judges the file by a copy of
   // its first bytes.
@@ -227,8 +230,10 @@ void readUnpacking(const std::string& path, OpenFile& file, const ChunkReader& r
   warnTooDeep(path, firstTooDeep, tooDeep, counts);
 }
 
-void readPath(const std::string& path, const PathStatus& status, Counts& counts) {
-  std::optional<OpenFile> file = openForReading(path, status);
+void readPath(const std::string& path, const PathStatus& status, const ListedEntry* listed,
+              Counts& counts) {
+  std::optional<OpenFile> file =
+      listed != nullptr ? openForReading(*listed, status) : openForReading(path, status);
   if (!file) {
     ++counts.tally.unreadable;
     return;
@@ -273,16 +278,16 @@ void countReadMessage(const MailMessage& message, const RunOptions& options, Out
   if (counted && message.hasGmailLabels) ++tally.gmailLabelled;
 }
 
-void readMailFile(const std::string& path, const PathStatus& status, const RunOptions& options,
-                  Output& output, DayTable& table, RunTally& tally, ProgressCounts& progress,
-                  Sightings* sightings) {
+void readMailFile(const std::string& path, const PathStatus& status, const ListedEntry* listed,
+                  const RunOptions& options, Output& output, DayTable& table, RunTally& tally,
+                  ProgressCounts& progress, Sightings* sightings) {
   Counts counts{options, output, &table, nullptr, tally, progress, sightings};
-  readPath(path, status, counts);
+  readPath(path, status, listed, counts);
 }
 
 void readMailFileKeeping(const std::string& path, const PathStatus& status,
-                         const RunOptions& options, Output& output, const MessageKeeper& keep,
-                         RunTally& tally, ProgressCounts& progress) {
+                         const ListedEntry* listed, const RunOptions& options, Output& output,
+                         const MessageKeeper& keep, RunTally& tally, ProgressCounts& progress) {
   Counts counts{options, output, nullptr, &keep, tally, progress, nullptr};
-  readPath(path, status, counts);
+  readPath(path, status, listed, counts);
 }

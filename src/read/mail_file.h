@@ -16,8 +16,9 @@
 #include "scan/message.h"
 #include "scan/scanner.h"
 
-// Reads the file at `path`, whose status was just queried; when it is a
-// mailbox, counts each of its messages into `table`. Files that are not
+// Reads the file at `path`, whose status was just queried, opening it as
+// the listed entry `listed` unless that is null; when it is a mailbox,
+// counts each of its messages into `table`. Files that are not
 // mailboxes are passed over without a word. Under -unpack, a compressed
 // file or an archive is decoded as it is read, and each regular file in it
 // is read in the same way, named ARCHIVE(ENTRY) in the path line. Under
@@ -27,9 +28,9 @@
 // counted are added to `progress`, and `output` is ticked with it as the
 // reading goes. `sightings`, under -unique or -summary, holds the messages
 // met earlier in the run.
-void readMailFile(const std::string& path, const PathStatus& status, const RunOptions& options,
-                  Output& output, DayTable& table, RunTally& tally, ProgressCounts& progress,
-                  Sightings* sightings);
+void readMailFile(const std::string& path, const PathStatus& status, const ListedEntry* listed,
+                  const RunOptions& options, Output& output, DayTable& table, RunTally& tally,
+                  ProgressCounts& progress, Sightings* sightings);
 
 // Reads the file as readMailFile does, but counts nothing: each message
 // goes to `keep`, to be counted later (a worker thread, which may not touch
@@ -38,8 +39,8 @@ void readMailFile(const std::string& path, const PathStatus& status, const RunOp
 // `tally`, and the bytes read and the file to `progress`.
 using MessageKeeper = std::function<void(const MailMessage& message)>;
 void readMailFileKeeping(const std::string& path, const PathStatus& status,
-                         const RunOptions& options, Output& output, const MessageKeeper& keep,
-                         RunTally& tally, ProgressCounts& progress);
+                         const ListedEntry* listed, const RunOptions& options, Output& output,
+                         const MessageKeeper& keep, RunTally& tally, ProgressCounts& progress);
 
 // Counts one message of a file (not the text before a first separator) as
 // readMailFile does: into `table`, its fate into `tally`, a counted one

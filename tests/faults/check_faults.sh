@@ -50,6 +50,18 @@ if LD_PRELOAD=$lib VARNAK_FAULT_VANISH_OPENED="tree/c" cat tree/c 2> err; then
   fail "cat opened a file deleted before the open"
 fi
 [ ! -e tree/c ] || fail "tree/c survived its opening"
+# The same for a file opened relative to its directory's descriptor, named
+# by the directory's path and its own name.
+touch tree/e tree/f
+if LD_PRELOAD=$lib VARNAK_FAULT_VANISH_OPENED="tree/e" python3 -c '
+import os
+tree = os.open("tree", os.O_RDONLY | os.O_DIRECTORY)
+os.close(os.open("f", os.O_RDONLY, dir_fd=tree))
+os.open("e", os.O_RDONLY, dir_fd=tree)' 2> err; then
+  fail "python opened a file deleted before the open relative to its directory"
+fi
+[ ! -e tree/e ] || fail "tree/e survived its opening relative to its directory"
+[ -e tree/f ] || fail "tree/f was deleted although it is not named"
 
 # A library that cannot be loaded: python's ctypes loads it with dlopen.
 if LD_PRELOAD=$lib VARNAK_FAULT_DLOPEN="libz.so*" \

@@ -18,7 +18,10 @@
 //                                    listing yields it.
 //   VARNAK_FAULT_VANISH_OPENED=PAT   a file whose path (as the program names
 //                                    it) matches is deleted just before it
-//                                    is opened.
+//                                    is opened; opened relative to a
+//                                    directory (openat), its path is the
+//                                    directory's as the program named it
+//                                    joined with "/" and the name.
 //   VARNAK_FAULT_DLOPEN=PATTERN      dlopen() of a matching library name
 //                                    fails, and dlerror() says it is not
 //                                    there, as on a system without it.
@@ -196,6 +199,48 @@ void beforeOpen(const char* path) {
   }
 }
 
+// Directories open as descriptors, by the path the program named them by,
+// so that a file opened relative to one has a path to match. Kept only
+// while a file is to vanish as it is opened.
+struct OpenDirectory {
+  int fd = -1;
+  char path[4096];
+};
+constexpr int kTrackedDirectories = 64;
+OpenDirectory gDirectories[kTrackedDirectories];
+
+void rememberDirectory(int fd, const char* path) {
+  if (fd < 0 || std::getenv("VARNAK_FAULT_VANISH_OPENED") == nullptr) return;
+  for (OpenDirectory& directory : gDirectories) {
+    if (directory.fd < 0) {
+      directory.fd = fd;
+      std::snprintf(directory.path, sizeof directory.path, "%s", path);
+      return;
+    }
+  }
+}
+
+void forgetDirectory(int fd) {
+  for (OpenDirectory& directory : gDirectories) {
+    if (directory.fd == fd) directory.fd = -1;
+  }
+}
+
+// The path of `name` opened relative to `fd`: the name itself when it is
+// absolute or relative to the working directory, or when the directory is
+// not known here.
+void pathAt(int fd, const char* name, char* path, size_t size) {
+  if (name[0] != '/' && fd != AT_FDCWD) {
+    for (const OpenDirectory& directory : gDirectories) {
+      if (directory.fd == fd) {
+        std::snprintf(path, size, "%s/%s", directory.path, name);
+        return;
+      }
+    }
+  }
+  std::snprintf(path, size, "%s", name);
+}
+
 using OpenFunction = int (*)(const char*, int, ...);
 
 // The mode argument is there only when the flags create a file.
@@ -207,6 +252,20 @@ int trackedOpen(OpenFunction realOpen, const char* path, int flags, mode_t mode)
   beforeOpen(path);
   int fd = realOpen(path, flags, mode);
   if (fd >= 0 && fd < kTrackedDescriptors) gReads[fd] = ReadState{};
+  if ((flags & O_DIRECTORY) != 0) rememberDirectory(fd, path);
+  return fd;
+}
+
+using OpenAtFunction = int (*)(int, const char*, int, ...);
+
+int trackedOpenAt(OpenAtFunction realOpenAt, int directory, const char* name, int flags,
+                  mode_t mode) {
+  char path[8300];
+  pathAt(directory, name, path, sizeof path);
+  beforeOpen(path);
+  int fd = realOpenAt(directory, name, flags, mode);
+  if (fd >= 0 && fd < kTrackedDescriptors) gReads[fd] = ReadState{};
+  if ((flags & O_DIRECTORY) != 0) rememberDirectory(fd, path);
   return fd;
 }
 
@@ -227,6 +286,7 @@ ssize_t __read_chk(int fd, void* buffer, size_t count, size_t /*bufferSize*/) {
 int close(int fd) {
   static auto realClose = nextSymbol<int (*)(int)>("close");
   if (fd >= 0 && fd < kTrackedDescriptors) gReads[fd] = ReadState{};
+  forgetDirectory(fd);
   return realClose(fd);
 }
 
@@ -248,6 +308,24 @@ int open64(const char* path, int flags, ...) {
   return trackedOpen(realOpen, path, flags, mode);
 }
 
+int openat(int directory, const char* name, int flags, ...) {
+  static auto realOpenAt = nextSymbol<OpenAtFunction>("openat");
+  va_list arguments;
+  va_start(arguments, flags);
+  mode_t mode = takesMode(flags) ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
+  va_end(arguments);
+  return trackedOpenAt(realOpenAt, directory, name, flags, mode);
+}
+
+int openat64(int directory, const char* name, int flags, ...) {
+  static auto realOpenAt = nextSymbol<OpenAtFunction>("openat64");
+  va_list arguments;
+  va_start(arguments, flags);
+  mode_t mode = takesMode(flags) ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
+  va_end(arguments);
+  return trackedOpenAt(realOpenAt, directory, name, flags, mode);
+}
+
 DIR* opendir(const char* path) {
   static auto realOpendir = nextSymbol<DIR* (*)(const char*)>("opendir");
   if (matches("VARNAK_FAULT_OPENDIR", path)) {
@@ -257,6 +335,7 @@ DIR* opendir(const char* path) {
   }
   DIR* handle = realOpendir(path);
   remember(handle, path);
+  if (handle != nullptr) rememberDirectory(dirfd(handle), path);
   return handle;
 }
 
@@ -283,6 +362,7 @@ struct dirent64* readdir64(DIR* handle) {
 int closedir(DIR* handle) {
   static auto realClosedir = nextSymbol<int (*)(DIR*)>("closedir");
   if (Listing* listing = listingFor(handle)) listing->handle = nullptr;
+  forgetDirectory(dirfd(handle));
   return realClosedir(handle);
 }
 
