@@ -521,14 +521,42 @@ bool MailboxScanner::takesSeparator(std::string_view line) {
   return false;
 }
 
-void MailboxScanner::endSeparatorLine() {
-  if (!takesSeparator(captured())) return;
+// `line` is the separator line as captured, from the blank after "From".
+void MailboxScanner::endSeparatorLine(std::string_view line) {
+  if (!takesSeparator(line)) return;
   if (!pending_.fromLine.empty()) handlers_.message(pending_, true);
-  startMessage(withoutLeadingBlanks(captured()));
+  startMessage(withoutLeadingBlanks(line));
 }
 
-void MailboxScanner::endDateLine() {
-  setText(pending_.dateText, withoutLeadingBlanks(captured().substr(1)));
+// `line` is the Date line as captured, from the colon.
+void MailboxScanner::endDateLine(std::string_view line) {
+  setText(pending_.dateText, withoutLeadingBlanks(line.substr(1)));
+}
+
+// A separator or Date line (`line` says which) that lies whole in the
+// chunk from `first`, the blank after "From" or the colon after "Date",
+// holds neither CR nor Ctrl-Z but a CR directly before its LF, and is
+// shorter than the capture limit, is exactly what its capture would keep:
+// it is judged where it lies, without the copy into the capture buffer or
+// a round through the main loop for the rest of it. Its text is counted as
+// the capture counts it (the first byte and the line end not). Returns the
+// start of the next line, or nullptr to leave the line to the capture.
+const char* MailboxScanner::takeWholeLine(const char* first, const char* end, ScanState line) {
+  size_t crs = 0;
+  const char* stop = find<Search::line>(search_, first + 1, end, crs);
+  const char* lineEnd = stop;
+  if (lineEnd != end && *lineEnd == '\r') ++lineEnd;
+  if (lineEnd == end || *lineEnd != '\n') return nullptr;
+  auto length = static_cast<size_t>(stop - first);
+  if (length >= sizeof captureBuffer_) return nullptr;
+  pending_.size += static_cast<uint32_t>(length - 1);
+  state_ = ScanState::headerLineStart;
+  if (line == ScanState::separatorLine) {
+    endSeparatorLine(std::string_view(first, length));
+  } else {
+    endDateLine(std::string_view(first, length));
+  }
+  return lineEnd + 1;
 }
 
 // The value so far, without the colon; a folded line may add to it.
@@ -632,16 +660,23 @@ const char* MailboxScanner::takeMessageIdLine(const char* p, const char* end) {
 }
 
 // Inside the header block, at the start of a line or in a line the reader
-// does not look at. The two prefixes the reader looks for are taken in one
-// compare each where all their bytes are there; anything else at a line's
-// start that may change the state (an empty line, a prefix cut by the end
-// of the chunk or by a CR, Ctrl-Z) goes through the table a byte at a
-// time. From there the header search skips and counts the rest of the
-// line and every line after it that none of these can begin.
+// does not look at. The empty line that ends the block is taken at once,
+// and the prefixes the reader looks for in one compare each where all
+// their bytes are there; anything else at a line's start that may change
+// the state (a prefix cut by the end of the chunk or by a CR, Ctrl-Z) goes
+// through the table a byte at a time. From there the header search skips
+// and counts the rest of the line and every line after it that none of
+// these can begin.
 const char* MailboxScanner::scanHeaderLines(const char* p, const char* end) {
   for (;;) {
     if (state_ == ScanState::headerLineStart) {
       if (p == end) return end;
+      if (*p == '\n') {
+        // The empty line that ends the header block, as the table ends it.
+        pending_.size = 0;
+        state_ = oneMessage_ ? ScanState::wholeBody : ScanState::emptyLineSeen;
+        return p + 1;
+      }
       if (*p == 'R' && end - p >= 8 && startsWith(p, "Received")) {
         pending_.size += 8;
         pending_.hasReceivedLine = true;
@@ -650,6 +685,10 @@ const char* MailboxScanner::scanHeaderLines(const char* p, const char* end) {
                  (p[3] | 0x20) == 'e' && p[4] == ':') {
         // Only the letters after the "D" may be in either case.
         pending_.size += 4;
+        if (const char* next = takeWholeLine(p + 4, end, ScanState::dateValue)) {
+          p = next;
+          continue;
+        }
         state_ = ScanState::dateValue;
         startCapture(p + 4);
         return p + 5;
@@ -668,9 +707,8 @@ const char* MailboxScanner::scanHeaderLines(const char* p, const char* end) {
         state_ = ScanState::messageIdValue;
         startCapture(p + 10);
         return p + 11;
-      } else if (*p == 'R' || *p == 'D' || *p == '\n' || isCrOrCtrlZ(*p) ||
-                 (*p == 'F' && options_.captureFrom) || (*p == 'M' && watchesMessageId()) ||
-                 (*p == 'X' && options_.watchGmailLabels)) {
+      } else if (*p == 'R' || *p == 'D' || isCrOrCtrlZ(*p) || (*p == 'F' && options_.captureFrom) ||
+                 (*p == 'M' && watchesMessageId()) || (*p == 'X' && options_.watchGmailLabels)) {
         return stepOne(p, end);
       }
       // Any other first byte is an ordinary header line's, counted below.
@@ -705,9 +743,9 @@ const char* MailboxScanner::scanCapturedLine(const char* p, const char* end) {
   ScanState line = state_;
   state_ = ScanState::headerLineStart;
   if (line == ScanState::separatorLine) {
-    endSeparatorLine();
+    endSeparatorLine(captured());
   } else if (line == ScanState::dateValue) {
-    endDateLine();
+    endDateLine(captured());
   } else if (line == ScanState::fromValue) {
     // Unlike the other two, a From: line's end is counted, and a blank
     // after it folds the value on; so for a Message-ID line.
@@ -739,6 +777,7 @@ const char* MailboxScanner::scanEmptyLines(const char* p, const char* end) {
   if (*p == 'F') {
     if (end - p < 5 || !startsWith(p, "From ")) return stepOne(p, end);
     pending_.size += 4;
+    if (const char* next = takeWholeLine(p + 4, end, ScanState::separatorLine)) return next;
     state_ = ScanState::separatorLine;
     startCapture(p + 4);
     return p + 5;

@@ -99,8 +99,9 @@ class MailboxScanner {
   void startCapture(const char* first);
   void capture(const char* p, size_t n);
   std::string_view captured() const;
-  void endSeparatorLine();
-  void endDateLine();
+  const char* takeWholeLine(const char* first, const char* end, ScanState line);
+  void endSeparatorLine(std::string_view line);
+  void endDateLine(std::string_view line);
   void endFromLine();
   void endMessageIdLine();
   bool capturingQuietly() const;
