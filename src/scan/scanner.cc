@@ -672,9 +672,7 @@ const char* MailboxScanner::scanHeaderLines(const char* p, const char* end) {
     if (state_ == ScanState::headerLineStart) {
       if (p == end) return end;
       if (*p == '\n') {
-        // The empty line that ends the header block, as the table ends it.
-        pending_.size = 0;
-        state_ = oneMessage_ ? ScanState::wholeBody : ScanState::emptyLineSeen;
+        endHeaderBlock();
         return p + 1;
       }
       if (*p == 'R' && end - p >= 8 && startsWith(p, "Received")) {
@@ -769,21 +767,37 @@ const char* MailboxScanner::scanCapturedLine(const char* p, const char* end) {
 // that may begin "From " but is cut by the end of the chunk or by a CR goes
 // through the table.
 const char* MailboxScanner::scanEmptyLines(const char* p, const char* end) {
-  if (*p == '\n' || *p == '\r') {
-    p = skipEmptyLines(p, end);
-    // A CR that stopped the search for LF runs gets the one that drops it.
-    if (p == end || *p == '\r') return p;
-  }
-  if (*p == 'F') {
+  for (;;) {
+    if (*p == '\n' || *p == '\r') {
+      p = skipEmptyLines(p, end);
+      // A CR that stopped the search for LF runs gets the one that drops it.
+      if (p == end || *p == '\r') return p;
+    }
+    if (*p != 'F') break;
     if (end - p < 5 || !startsWith(p, "From ")) return stepOne(p, end);
     pending_.size += 4;
-    if (const char* next = takeWholeLine(p + 4, end, ScanState::separatorLine)) return next;
-    state_ = ScanState::separatorLine;
-    startCapture(p + 4);
-    return p + 5;
+    const char* next = takeWholeLine(p + 4, end, ScanState::separatorLine);
+    if (next == nullptr) {
+      state_ = ScanState::separatorLine;
+      startCapture(p + 4);
+      return p + 5;
+    }
+    // A refused line opens a header block, which an empty line directly
+    // after it ends at once: a body of paragraphs that begin with "From "
+    // goes on here, a round through the main loop saved for each.
+    if (state_ != ScanState::headerLineStart || end - next < 2 || *next != '\n') return next;
+    endHeaderBlock();
+    if (state_ != ScanState::emptyLineSeen) return next + 1;
+    p = next + 1;
   }
   state_ = ScanState::body;
   return scanBody(p, end);
+}
+
+// The empty line that ends a header block, as the table ends it.
+void MailboxScanner::endHeaderBlock() {
+  pending_.size = 0;
+  state_ = oneMessage_ ? ScanState::wholeBody : ScanState::emptyLineSeen;
 }
 
 // Skips and counts a run of LF and CR bytes, or, in a file of LF lines,

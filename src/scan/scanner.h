@@ -93,6 +93,7 @@ class MailboxScanner {
   const char* scanCapturedLine(const char* p, const char* end);
   const char* scanEmptyLines(const char* p, const char* end);
   const char* skipEmptyLines(const char* p, const char* end);
+  void endHeaderBlock();
   const char* stepOne(const char* p, const char* end);
   const char* skipCrOrEnd(const char* stop, const char* end);
   void step(const char* p);

@@ -80,6 +80,10 @@ TEST(ScannerTest, SplitsMessagesAndCollectsTheirFacts) {
       {sep + "\nFrom\tc!d 1: y\n\nb\n", one + "] sent 17"},
       // A rejected From line after an empty one opens a header block.
       {sep + "\nbody\n\nFrom here on\nReceived: x\nDate: Tue\n\nrest\n", one + "Tue] rcvd 5"},
+      // Paragraphs that begin with "From ": each ends a header block of its own.
+      {sep + "\nFrom here on\n\nFrom there\n\nDate: x\n\nb\n", one + "] sent 11"},
+      {sep + "\nFrom here on\n\nFrom there\nDate: y\n\nb\n", one + "y] sent 2"},
+      {sep + "\nFrom here on\n\nFrom there\r\n\r\nb\n", one + "] sent 2"},
       // Received needs its exact case at a header line's start, but no colon.
       {sep + "received: x\nRECEIVED: y\nReceive\n X Received\n\nReceived: z\n", one + "] sent 12"},
       {sep + "Receivedxyz\n\n", one + "] rcvd 0"},
