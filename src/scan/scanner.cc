@@ -27,9 +27,14 @@ bool isCrOrCtrlZ(char c) {
 // stops it. The kinds that drop CR bytes on the way count them, so that
 // the caller can leave them out of the message size.
 enum class Search {
-  body,         // an LF directly followed by another LF, or a CR
-  bodyCrLf,     // an LF directly followed by another LF or by a CR; CRs counted
-  line,         // an LF or a CR
+  body,      // an LF directly followed by another LF, or a CR
+  bodyCrLf,  // an LF directly followed by another LF or by a CR; CRs counted
+  line,      // an LF or a CR
+  // The two a separator line is read with where it lies whole in the
+  // chunk: its end or first colon, then its end after the colon; both stop
+  // at a NUL, which cuts the text the separator test judges.
+  lineOrColon,  // an LF, a CR, a NUL or a colon
+  lineOrNul,    // an LF, a CR or a NUL
   headers,      // a CR, or an LF directly followed by a line start (below)
   headersCrLf,  // an LF directly followed by a line start; CRs counted
   // The same two while a Message-ID is wanted: an "M" also starts a line.
@@ -41,7 +46,8 @@ enum class Search {
 
 // Whether the kind looks at the byte after the one it stops at.
 constexpr bool looksAhead(Search kind) {
-  return kind != Search::line && kind != Search::emptyLines && kind != Search::emptyLinesLf;
+  return kind != Search::line && kind != Search::lineOrColon && kind != Search::lineOrNul &&
+         kind != Search::emptyLines && kind != Search::emptyLinesLf;
 }
 
 // The header searches run over whole header lines, and stop at the line
@@ -80,6 +86,10 @@ const char* findPlain(const char* p, const char* end, size_t& crs, char extra) {
       if (c == '\n' && end - p >= 2 && (p[1] == '\n' || p[1] == '\r')) return p;
     } else if constexpr (kind == Search::line) {
       if (c == '\n' || c == '\r') return p;
+    } else if constexpr (kind == Search::lineOrColon) {
+      if (c == '\n' || c == '\r' || c == '\0' || c == ':') return p;
+    } else if constexpr (kind == Search::lineOrNul) {
+      if (c == '\n' || c == '\r' || c == '\0') return p;
     } else if constexpr (isHeaderSearch(kind)) {
       if constexpr (isCrLfHeaderSearch(kind)) {
         crs += c == '\r';
@@ -141,6 +151,11 @@ inline const char* stopAt(const char* block, uint64_t stops, uint64_t crs, size_
     return either(pairs, ctrlZ);                                                 \
   } else if constexpr (kind == Search::line) {                                   \
     return either(either(lf, cr), ctrlZ);                                        \
+  } else if constexpr (kind == Search::lineOrColon) {                            \
+    Vector ends = either(either(lf, cr), either(ctrlZ, zeroBytes(bytes)));       \
+    return either(ends, equal(bytes, ':'));                                      \
+  } else if constexpr (kind == Search::lineOrNul) {                              \
+    return either(either(lf, cr), either(ctrlZ, zeroBytes(bytes)));              \
   } else if constexpr (isHeaderSearch(kind)) {                                   \
     Vector next = load(at + 1);                                                  \
     Vector starts = either(either(equal(next, '\n'), equal(next, '\r')),         \
@@ -380,6 +395,10 @@ bool isMessageIdName(const char* p) {
   return p[10] == ':';
 }
 
+// The first colon of a separator line is not known: the line was
+// captured, and may hold a NUL.
+constexpr size_t kColonUnknown = SIZE_MAX;
+
 // Whether the bytes at `p` read `word` (without its NUL): a compare of a
 // constant length, which the compiler makes one or two loads of.
 template <size_t n>
@@ -510,10 +529,14 @@ void MailboxScanner::startMessage(std::string_view fromLine) {
 }
 
 // The list-archive test runs only on lines the separator test refuses, and
-// only when -lists or the tally wants it.
-bool MailboxScanner::takesSeparator(std::string_view line) {
+// only when -lists or the tally wants it. `colon` is the offset of the
+// line's first colon (its size when it has none) where the line is known to
+// hold no NUL, and kColonUnknown where it was captured.
+bool MailboxScanner::takesSeparator(std::string_view line, size_t colon) {
   if (oneMessage_) return false;
-  if (isSeparatorWithoutLineEnds(line)) return true;
+  bool separator = colon == kColonUnknown ? isSeparatorWithoutLineEnds(line)
+                                          : isSeparatorWithColonAt(line, colon);
+  if (separator) return true;
   if (!options_.listSeparators && !options_.countListLines) return false;
   if (!isListArchiveSeparator(line)) return false;
   if (options_.listSeparators) return true;
@@ -522,8 +545,8 @@ bool MailboxScanner::takesSeparator(std::string_view line) {
 }
 
 // `line` is the separator line as captured, from the blank after "From".
-void MailboxScanner::endSeparatorLine(std::string_view line) {
-  if (!takesSeparator(line)) return;
+void MailboxScanner::endSeparatorLine(std::string_view line, size_t colon) {
+  if (!takesSeparator(line, colon)) return;
   if (!pending_.fromLine.empty()) handlers_.message(pending_, true);
   startMessage(withoutLeadingBlanks(line));
 }
@@ -538,12 +561,26 @@ void MailboxScanner::endDateLine(std::string_view line) {
 // holds neither CR nor Ctrl-Z but a CR directly before its LF, and is
 // shorter than the capture limit, is exactly what its capture would keep:
 // it is judged where it lies, without the copy into the capture buffer or
-// a round through the main loop for the rest of it. Its text is counted as
-// the capture counts it (the first byte and the line end not). Returns the
-// start of the next line, or nullptr to leave the line to the capture.
+// a round through the main loop for the rest of it. A separator line's
+// first colon is found on the way, and a NUL in it, which the separator
+// test would have to look for, leaves it to the capture. Its text is
+// counted as the capture counts it (the first byte and the line end not).
+// Returns the start of the next line, or nullptr to leave the line to the
+// capture.
 const char* MailboxScanner::takeWholeLine(const char* first, const char* end, ScanState line) {
   size_t crs = 0;
-  const char* stop = find<Search::line>(search_, first + 1, end, crs);
+  const char* stop = nullptr;
+  const char* colon = nullptr;
+  if (line == ScanState::separatorLine) {
+    stop = find<Search::lineOrColon>(search_, first + 1, end, crs);
+    if (stop != end && *stop == ':') {
+      colon = stop;
+      stop = find<Search::lineOrNul>(search_, stop + 1, end, crs);
+    }
+    if (stop != end && *stop == '\0') return nullptr;
+  } else {
+    stop = find<Search::line>(search_, first + 1, end, crs);
+  }
   const char* lineEnd = stop;
   if (lineEnd != end && *lineEnd == '\r') ++lineEnd;
   if (lineEnd == end || *lineEnd != '\n') return nullptr;
@@ -552,7 +589,8 @@ const char* MailboxScanner::takeWholeLine(const char* first, const char* end, Sc
   pending_.size += static_cast<uint32_t>(length - 1);
   state_ = ScanState::headerLineStart;
   if (line == ScanState::separatorLine) {
-    endSeparatorLine(std::string_view(first, length));
+    endSeparatorLine(std::string_view(first, length),
+                     static_cast<size_t>((colon != nullptr ? colon : stop) - first));
   } else {
     endDateLine(std::string_view(first, length));
   }
@@ -741,7 +779,7 @@ const char* MailboxScanner::scanCapturedLine(const char* p, const char* end) {
   ScanState line = state_;
   state_ = ScanState::headerLineStart;
   if (line == ScanState::separatorLine) {
-    endSeparatorLine(captured());
+    endSeparatorLine(captured(), kColonUnknown);
   } else if (line == ScanState::dateValue) {
     endDateLine(captured());
   } else if (line == ScanState::fromValue) {

@@ -101,7 +101,7 @@ class MailboxScanner {
   void capture(const char* p, size_t n);
   std::string_view captured() const;
   const char* takeWholeLine(const char* first, const char* end, ScanState line);
-  void endSeparatorLine(std::string_view line);
+  void endSeparatorLine(std::string_view line, size_t colon);
   void endDateLine(std::string_view line);
   void endFromLine();
   void endMessageIdLine();
@@ -112,7 +112,7 @@ class MailboxScanner {
   const char* takeMessageIdLine(const char* p, const char* end);
   void startMessage(std::string_view fromLine);
 
-  bool takesSeparator(std::string_view line);
+  bool takesSeparator(std::string_view line, size_t colon);
 
   ScanHandlers handlers_;
   ScanOptions options_;

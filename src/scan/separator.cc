@@ -105,3 +105,7 @@ bool separator_detail::judgeLineWithoutLineEnds(std::string_view line, size_t co
   std::string_view text = cutAt(line, '\0');
   return judgeSeparator(text, std::min(colon, text.size()));
 }
+
+bool separator_detail::judgeText(std::string_view text, size_t colon) {
+  return judgeSeparator(text, colon);
+}

@@ -28,6 +28,10 @@ inline bool startsWithMailerDaemon(std::string_view line) {
 // at `colon` (the line's size when it has none).
 bool judgeLineWithoutLineEnds(std::string_view line, size_t colon);
 
+// The test proper, on text already cut at its first NUL, CR or LF, whose
+// first colon is at `colon` (its size when it has none).
+bool judgeText(std::string_view text, size_t colon);
+
 }  // namespace separator_detail
 
 // isMessageSeparator for a line that holds no CR or LF anywhere, as the
@@ -46,6 +50,14 @@ inline bool isSeparatorWithoutLineEnds(std::string_view line) {
   }
   auto at = static_cast<size_t>(static_cast<const char*>(colon) - line.data());
   return separator_detail::judgeLineWithoutLineEnds(line, at);
+}
+
+// isMessageSeparator for a line that holds no NUL, CR or LF, whose first
+// colon is at `colon` (its size when it has none): the scanner finds both
+// with the line's end, and the test searches for neither again.
+inline bool isSeparatorWithColonAt(std::string_view line, size_t colon) {
+  if (colon == line.size() && !separator_detail::startsWithMailerDaemon(line)) return false;
+  return separator_detail::judgeText(line, colon);
 }
 
 // The part of a captured line that the separator tests judge: up to its

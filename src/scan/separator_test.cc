@@ -1,5 +1,6 @@
 #include "scan/separator.h"
 
+#include <algorithm>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -48,11 +49,15 @@ TEST(SeparatorTest, JudgesTheTextAfterFrom) {
       {" a!b x 1:\r ", false},
   };
   expectVerdicts(lines, isMessageSeparator);
-  // The scanner's test for lines without CR or LF says the same of them.
+  // The scanner's tests for lines without CR or LF, and for lines without
+  // NUL, CR or LF whose first colon it has found, say the same of them.
   for (const TextVerdict& line : lines) {
-    if (line.text.find_first_of("\r\n") == std::string::npos) {
-      EXPECT_EQ(isSeparatorWithoutLineEnds(line.text), line.verdict) << '"' << line.text << '"';
-    }
+    const std::string& text = line.text;
+    if (text.find_first_of("\r\n") != std::string::npos) continue;
+    EXPECT_EQ(isSeparatorWithoutLineEnds(text), line.verdict) << '"' << text << '"';
+    if (text.find('\0') != std::string::npos) continue;
+    EXPECT_EQ(isSeparatorWithColonAt(text, std::min(text.find(':'), text.size())), line.verdict)
+        << '"' << text << '"';
   }
 }
 
