@@ -101,6 +101,7 @@ class MailboxScanner {
   void capture(const char* p, size_t n);
   std::string_view captured() const;
   const char* takeWholeLine(const char* first, const char* end, ScanState line);
+  const char* captureFrom(const char* first, const char* stop, ScanState line);
   void endSeparatorLine(std::string_view line, size_t colon);
   void endDateLine(std::string_view line);
   void endFromLine();
