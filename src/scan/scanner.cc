@@ -396,8 +396,13 @@ bool isMessageIdName(const char* p) {
 }
 
 // The first colon of a separator line is not known: the line was
-// captured, and may hold a NUL.
+// captured, or is longer than the scanner looked for one in, and may hold
+// a NUL.
 constexpr size_t kColonUnknown = SIZE_MAX;
+
+// How far into a separator line its first colon is looked for along with
+// its end: a separator's time comes within its first hundred bytes or so.
+constexpr ptrdiff_t kSeparatorReach = 128;
 
 // Whether the bytes at `p` read `word` (without its NUL): a compare of a
 // constant length, which the compiler makes one or two loads of.
@@ -576,12 +581,19 @@ void MailboxScanner::endDateLine(std::string_view line) {
                                                                         ScanState line) {
   size_t crs = 0;
   const char* stop = nullptr;
-  const char* colon = nullptr;
+  size_t colon = kColonUnknown;
   if (line == ScanState::separatorLine) {
-    stop = find<Search::lineOrColon>(search_, first + 1, end, crs);
-    if (stop != end && *stop == ':') {
-      colon = stop;
-      stop = find<Search::lineOrNul>(search_, stop + 1, end, crs);
+    // The colon and NUL are looked for in the first bytes only, where a
+    // separator's time lies: the search for five bytes is slower than the
+    // plain one over a long line, which the full separator test then takes.
+    const char* near = end - first > kSeparatorReach ? first + kSeparatorReach : end;
+    stop = find<Search::lineOrColon>(search_, first + 1, near, crs);
+    const char* firstColon = stop;
+    if (stop != near && *stop == ':') stop = find<Search::lineOrNul>(search_, stop + 1, near, crs);
+    if (stop != near) {
+      colon = static_cast<size_t>(firstColon - first);
+    } else if (near != end) {
+      stop = find<Search::line>(search_, near, end, crs);
     }
   } else {
     stop = find<Search::line>(search_, first + 1, end, crs);
@@ -594,8 +606,7 @@ void MailboxScanner::endDateLine(std::string_view line) {
   pending_.size += static_cast<uint32_t>(length - 1);
   state_ = ScanState::headerLineStart;
   if (line == ScanState::separatorLine) {
-    endSeparatorLine(std::string_view(first, length),
-                     static_cast<size_t>((colon != nullptr ? colon : stop) - first));
+    endSeparatorLine(std::string_view(first, length), colon);
   } else {
     endDateLine(std::string_view(first, length));
   }
