@@ -89,6 +89,12 @@ TEST(ScannerTest, SplitsMessagesAndCollectsTheirFacts) {
       {std::string("From a!b 1: x\0y\n\nb\n", 19),
        std::string("end [a!b 1: x\0y] date [] sent 2", 31)},
       {sep + std::string("\nFrom c!d\0 1: y\n\nb\n", 19), one + "] sent 2"},
+      // Past its first bytes, a separator line is judged all the same.
+      {sep + "\nFrom c!d " + std::string(150, 'x') + " 1: y\n\nb\n",
+       "sep [a!b 1: x] date [] sent 163 | end [c!d " + std::string(150, 'x') +
+           " 1: y] date [] sent 2"},
+      {sep + "\nFrom c!d " + std::string(150, 'x') + std::string("\0 1: y\n\nb\n", 10),
+       one + "] sent 2"},
       {sep + "\nFrom c!d 1\r: y\nDate: a\rb\n\nb\n",
        "sep [a!b 1: x] date [] sent 12 | end [c!d 1: y] date [ab] sent 2"},
       // Received needs its exact case at a header line's start, but no colon.
