@@ -1,8 +1,10 @@
 // Runs the separator test on arbitrary text, and checks that it judges only
 // the text before the first NUL, CR or LF (as its shortcut for lines without
-// line ends does, up to a NUL); and that a strict date always
-// holds a colon, which the test relies on to pass over text without one.
+// line ends does, up to a NUL, and its test of lines whose first colon it
+// has found); and that a strict date always holds a colon, which the test
+// relies on to pass over text without one.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -22,6 +24,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   // The scanner's shortcut for lines without line ends says the same.
   if (line.find_first_of("\r\n") == std::string_view::npos &&
       isSeparatorWithoutLineEnds(line) != separator) {
+    std::abort();
+  }
+  // And so does its test of lines without NUL, CR or LF whose first colon
+  // it has found.
+  if (stop == std::string_view::npos &&
+      isSeparatorWithColonAt(line, std::min(line.find(':'), line.size())) != separator) {
     std::abort();
   }
   return 0;

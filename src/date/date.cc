@@ -296,7 +296,7 @@ inline bool onlySpacesLeft(Cursor& at) {
 }
 
 // A day of one digit and a space, or of two and a space, at `*p`.
-bool dayAndSpace(const char** p, int* day) {
+[[gnu::always_inline]] inline bool dayAndSpace(const char** p, int* day) {
   const char* at = *p;
   const unsigned tens = static_cast<unsigned char>(at[0] - '0');
   const unsigned ones = static_cast<unsigned char>(at[1] - '0');
@@ -339,25 +339,36 @@ bool bytesAtMostNine(uint64_t word) {
   return (((word + 0x7676767676767676u) | word) & kHigh) == 0;
 }
 
+// Each byte of digits (0 to 9) taken with the next as a two-digit number,
+// in one multiply for all: byte i of the result is 10 times byte i plus
+// byte i + 1, which never carries into the byte above.
+uint64_t digitPairs(uint64_t digits) {
+  return digits * 10 + (digits >> 8);
+}
+
 int byteAt(uint64_t word, int i) {
   return static_cast<int>(word >> (8 * i) & 0xff);
 }
 
-// Four digits at `p`.
-inline bool fixedYear(const char* p, int* year) {
+// Four digits at `p`. This, fixedTime and dayAndSpace are forced inline
+// for the reason shortName is: each is read once for nearly every date,
+// and out of line the three cost the usual date some ten instructions
+// more, a twentieth of its reading.
+[[gnu::always_inline]] inline bool fixedYear(const char* p, int* year) {
   const uint64_t digits = againstLayout(p, "0000");
-  *year = byteAt(digits, 0) * 1000 + byteAt(digits, 1) * 100 + byteAt(digits, 2) * 10 +
-          byteAt(digits, 3);
+  const uint64_t pairs = digitPairs(digits);
+  *year = byteAt(pairs, 0) * 100 + byteAt(pairs, 2);
   return bytesAtMostNine(digits);
 }
 
 // "hh:mm:ss" at `p`.
-inline bool fixedTime(const char* p, DateFields* fields) {
+[[gnu::always_inline]] inline bool fixedTime(const char* p, DateFields* fields) {
   const uint64_t time = againstLayout(p, "00:00:00");
   constexpr uint64_t kColons = 0x0000ff0000ff0000u;
-  fields->hour = byteAt(time, 0) * 10 + byteAt(time, 1);
-  fields->minute = byteAt(time, 3) * 10 + byteAt(time, 4);
-  fields->second = byteAt(time, 6) * 10 + byteAt(time, 7);
+  const uint64_t pairs = digitPairs(time);
+  fields->hour = byteAt(pairs, 0);
+  fields->minute = byteAt(pairs, 3);
+  fields->second = byteAt(pairs, 6);
   return bytesAtMostNine(time) && (time & kColons) == 0;
 }
 

@@ -131,14 +131,17 @@ class MailboxScanner {
   const char* scanCapturedLine(const char* p, const char* end);
   const char* scanEmptyLines(const char* p, const char* end);
   const char* skipEmptyLines(const char* p, const char* end);
+  void endHeaderBlock();
   const char* stepOne(const char* p, const char* end);
   const char* skipCrOrEnd(const char* stop, const char* end);
   void step(const char* p);
   void startCapture(const char* first);
   void capture(const char* p, size_t n);
   std::string_view captured() const;
-  void endSeparatorLine();
-  void endDateLine();
+  const char* takeWholeLine(const char* first, const char* end, ScanState line);
+  const char* captureFrom(const char* first, const char* stop, ScanState line);
+  void endSeparatorLine(std::string_view line, size_t colon);
+  void endDateLine(std::string_view line);
   void endFromLine();
   void endMessageIdLine();
   bool capturingQuietly() const;
@@ -148,7 +151,7 @@ class MailboxScanner {
   const char* takeMessageIdLine(const char* p, const char* end);
   void startMessage(std::string_view fromLine);
 
-  bool takesSeparator(std::string_view line);
+  bool takesSeparator(std::string_view line, size_t colon);
 
   ScanHandlers handlers_;
   ScanOptions options_;

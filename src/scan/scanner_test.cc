@@ -81,6 +81,23 @@ TEST(ScannerTest, SplitsMessagesAndCollectsTheirFacts) {
       {sep + "\nFrom\tc!d 1: y\n\nb\n", one + "] sent 17"},
       // A rejected From line after an empty one opens a header block.
       {sep + "\nbody\n\nFrom here on\nReceived: x\nDate: Tue\n\nrest\n", one + "Tue] rcvd 5"},
+      // Paragraphs that begin with "From ": each ends a header block of its own.
+      {sep + "\nFrom here on\n\nFrom there\n\nDate: x\n\nb\n", one + "] sent 11"},
+      {sep + "\nFrom here on\n\nFrom there\nDate: y\n\nb\n", one + "y] sent 2"},
+      {sep + "\nFrom here on\n\nFrom there\r\n\r\nb\n", one + "] sent 2"},
+      // A NUL ends the text a separator is judged on, not the line; a CR
+      // inside a line is dropped from it.
+      {std::string("From a!b 1: x\0y\n\nb\n", 19),
+       std::string("end [a!b 1: x\0y] date [] sent 2", 31)},
+      {sep + std::string("\nFrom c!d\0 1: y\n\nb\n", 19), one + "] sent 2"},
+      // Past its first bytes, a separator line is judged all the same.
+      {sep + "\nFrom c!d " + std::string(150, 'x') + " 1: y\n\nb\n",
+       "sep [a!b 1: x] date [] sent 163 | end [c!d " + std::string(150, 'x') +
+           " 1: y] date [] sent 2"},
+      {sep + "\nFrom c!d " + std::string(150, 'x') + std::string("\0 1: y\n\nb\n", 10),
+       one + "] sent 2"},
+      {sep + "\nFrom c!d 1\r: y\nDate: a\rb\n\nb\n",
+       "sep [a!b 1: x] date [] sent 12 | end [c!d 1: y] date [ab] sent 2"},
       // Received needs its exact case at a header line's start, but no colon.
       {sep + "received: x\nRECEIVED: y\nReceive\n X Received\n\nReceived: z\n", one + "] sent 12"},
       {sep + "Receivedxyz\n\n", one + "] rcvd 0"},

@@ -1,5 +1,6 @@
 #include "scan/separator.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -37,14 +38,20 @@ constexpr auto kEndsSender = [] {
   return ends;
 }();
 
+// The first colon at or after `at`, where `colon` is the first in the
+// text (or its size): found again only when it lies before `at`.
+size_t colonFrom(std::string_view text, size_t at, size_t colon) {
+  return at <= colon ? colon : findByte(text, at, ':');
+}
+
 // After an address, a separator only has to show something like a time: a
 // colon, optional digits, then a space or another colon.
-bool addressFollowedByTime(std::string_view text, size_t at) {
+bool addressFollowedByTime(std::string_view text, size_t at, size_t colon) {
   at = findByte(text, at, ' ');
   if (at == text.size()) return false;
   at = skipSpaces(text, at);
   if (at == text.size()) return false;
-  at = findByte(text, at, ':');
+  at = colonFrom(text, at, colon);
   if (at == text.size()) return false;
   ++at;
   while (at < text.size() && isDigit(text[at]))
@@ -52,26 +59,28 @@ bool addressFollowedByTime(std::string_view text, size_t at) {
   return at < text.size() && (text[at] == ' ' || text[at] == ':');
 }
 
-// The test proper, on the judged text.
-bool judgeSeparator(std::string_view text) {
+constexpr std::string_view kMailerDaemon = "MAILER-DAEMON";
+
+// The test proper, on the judged text, whose first colon is at `colon`
+// (its size when it has none).
+bool judgeSeparator(std::string_view text, size_t colon) {
   size_t senderStart = skipSpaces(text, 0);
   size_t senderEnd = senderStart;
   while (senderEnd < text.size() && !kEndsSender[static_cast<unsigned char>(text[senderEnd])])
     ++senderEnd;
 
   if (senderEnd < text.size() && text[senderEnd] != ' ') {
-    return addressFollowedByTime(text, senderEnd);
+    return addressFollowedByTime(text, senderEnd, colon);
   }
   std::string_view sender = text.substr(senderStart, senderEnd - senderStart);
-  if (sender.starts_with("MAILER-DAEMON")) return true;
+  if (sender.starts_with(kMailerDaemon)) return true;
   size_t dateStart = skipSpaces(text, senderEnd);
   if (dateStart == text.size()) return false;
   // A date in the strict form holds a time, "hh:mm": text without a colon
   // cannot be one, and body paragraphs that begin with "From " rarely have
   // any. Only whether it is a date matters, so no year is completed.
-  std::string_view date = text.substr(dateStart);
-  if (std::memchr(date.data(), ':', date.size()) == nullptr) return false;
-  return parseDate(date, nullptr, true, 0);
+  if (colonFrom(text, dateStart, colon) == text.size()) return false;
+  return parseDate(text.substr(dateStart), nullptr, true, 0);
 }
 
 // The text up to its first `stop`, found by one library search (a captured
@@ -88,9 +97,15 @@ std::string_view judgedText(std::string_view line) {
 }
 
 bool isMessageSeparator(std::string_view line) {
-  return judgeSeparator(judgedText(line));
+  std::string_view text = judgedText(line);
+  return judgeSeparator(text, findByte(text, 0, ':'));
 }
 
-bool isSeparatorWithoutLineEnds(std::string_view line) {
-  return judgeSeparator(cutAt(line, '\0'));
+bool separator_detail::judgeLineWithoutLineEnds(std::string_view line, size_t colon) {
+  std::string_view text = cutAt(line, '\0');
+  return judgeSeparator(text, std::min(colon, text.size()));
+}
+
+bool separator_detail::judgeText(std::string_view text, size_t colon) {
+  return judgeSeparator(text, colon);
 }
