@@ -43,3 +43,16 @@ void DayTable::clear() {
     slots_[day] = DayTotals{};
   days_.clear();
 }
+
+void DayTable::takeAwayFrom(DayTable& to) {
+  for (int64_t day : days_) {
+    DayTotals& from = slots_[day];
+    DayTotals& slot = to.slots_[day];
+    slot.sentCount -= from.sentCount;
+    slot.sentBytes -= from.sentBytes;
+    slot.receivedCount -= from.receivedCount;
+    slot.receivedBytes -= from.receivedBytes;
+    from = DayTotals{};
+  }
+  days_.clear();
+}

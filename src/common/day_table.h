@@ -58,6 +58,10 @@ class DayTable {
   // (its counts wrapped back to 0) is added once: it is emptied as it goes.
   void moveInto(DayTable& to);
 
+  // Takes every day counted in this table, which lists its days, away from
+  // `to`, where they were counted too, and leaves this one empty.
+  void takeAwayFrom(DayTable& to);
+
   // Zeroes the days this table, which lists its days, counted in.
   void clear();
 

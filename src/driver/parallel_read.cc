@@ -6,6 +6,7 @@
 #include <utility>
 
 #include <atomic>
+#include <deque>
 #include <optional>
 
 #include "count/count_message.h"
@@ -176,16 +177,17 @@ void JobEvents::addJoined(const MailMessage& rest, const CutFacts& facts) {
   publishWhenFull();
 }
 
-void JobEvents::addRangeEnd(const RangeEnd& end, std::unique_ptr<DayTable> table) {
+void JobEvents::addRangeEnd(const RangeEnd& end) {
   openRun_ = std::string::npos;
   batch_.push_back(static_cast<char>(Tag::rangeEnd));
   batch_.push_back(static_cast<char>((end.carries ? 1 : 0) | (end.rest ? 2 : 0) |
                                      (end.announced ? 4 : 0) | (end.final ? 8 : 0)));
   batch_.push_back(factBits(end.facts));
   if (end.carries) appendMessage(batch_, end.message);
-  DayTable* owned = table.release();
-  char bytes[sizeof owned];
-  std::memcpy(bytes, &owned, sizeof owned);
+  uint64_t numbers[] = {end.range.begin, end.range.end, end.range.index, end.range.last ? 1u : 0u,
+                        end.readTo};
+  char bytes[sizeof numbers];
+  std::memcpy(bytes, numbers, sizeof numbers);
   batch_.append(bytes, sizeof bytes);
   publishWhenFull();
 }
@@ -317,8 +319,12 @@ void ParallelReads::replayBytes(std::string_view events) {
         rangeEnd_.final = (flags & 8) != 0;
         rangeEnd_.facts = readFacts(*at++);
         if (rangeEnd_.carries) readMessage(at, rangeEnd_.message);
-        std::memcpy(&event.rangeTable, at, sizeof event.rangeTable);
-        at += sizeof event.rangeTable;
+        uint64_t numbers[5];
+        std::memcpy(numbers, at, sizeof numbers);
+        at += sizeof numbers;
+        rangeEnd_.range = {numbers[0], numbers[1], static_cast<size_t>(numbers[2]),
+                           numbers[3] != 0};
+        rangeEnd_.readTo = numbers[4];
         event.rangeEnd = &rangeEnd_;
         break;
       }
@@ -539,43 +545,9 @@ void readBatch(const Batch& batch, const RunOptions& options, DayTable* table, b
   output.tick(progress, path);
 }
 
-// The day tables ranges count into, used again once the main thread has
-// added one in: a range then costs no mapping of a table's memory, and the
-// tables in use are at most the ranges in flight.
-class RangeTables {
- public:
-  explicit RangeTables(const RunOptions& options) : options_(options) {}
-
-  // A zeroed table, or null when none can be made.
-  std::unique_ptr<DayTable> take() {
-    {
-      std::lock_guard lock(mutex_);
-      if (!free_.empty()) {
-        std::unique_ptr<DayTable> table = std::move(free_.back());
-        free_.pop_back();
-        return table;
-      }
-    }
-    auto table = std::make_unique<DayTable>();
-    if (!table->create(options_.firstYear, options_.yearCount)) return nullptr;
-    table->listDays();
-    return table;
-  }
-  // A table whose counts were moved out, empty again.
-  void give(std::unique_ptr<DayTable> table) {
-    if (!table) return;
-    std::lock_guard lock(mutex_);
-    free_.push_back(std::move(table));
-  }
-
- private:
-  const RunOptions& options_;
-  std::mutex mutex_;
-  std::vector<std::unique_ptr<DayTable>> free_;
-};
-
-// A file read in ranges: the one descriptor its ranges read through, closed
-// with the last of them.
+// A file read in ranges: the one descriptor its ranges read through (and
+// the main thread reads again, see Counted::undo), closed with the last of
+// them.
 struct RangedFile {
   std::string path;
   OpenFile file;
@@ -597,36 +569,40 @@ struct RangedFile {
 
 // A worker reads one range; the main thread joins its ends to its
 // neighbours' in file order (RangeJoin). Counting where it is read, the
-// range counts into a table of its own: a range read after an earlier
-// one ended the data must count nothing, and only the main thread knows.
+// range counts into the worker's table like any file, though a range read
+// after an earlier one ended the data must count nothing: only the main
+// thread knows, in the end, and takes what it counted away again.
 void readRange(RangedFile& ranged, const MailRange& range, const RunOptions& options,
-               RangeTables* tables, bool ticks, JobEvents& events) {
+               DayTable* table, bool ticks, JobEvents& events) {
   JobOutput output(events, ticks);
   ProgressCounts progress;
   RunTally tally;
   MessageKeeper keep = [&events](const MailMessage& message) { events.addMessage(message); };
-  std::unique_ptr<DayTable> table = tables != nullptr ? tables->take() : nullptr;
-  RangeCounts rangeCounts{options, output, table.get(), table ? nullptr : &keep, tally, progress};
+  RangeCounts counts{options, output, table, table != nullptr ? nullptr : &keep, tally, progress};
   events.addRangeStart(ranged.path, range.index == 0);
   RangeJoined joined = [&events](const MailMessage& rest, const CutFacts& facts) {
     events.addJoined(rest, facts);
   };
-  std::function<bool()> stop = [&ranged, &range] {
+  RangeStop stop = [&ranged, &range](uint64_t) {
     return ranged.endedAt.load(std::memory_order_relaxed) < range.index;
   };
-  RangeEnd end = readMailRange(ranged.path, ranged.file, range, rangeCounts, joined, stop);
+  RangeEnd end = readMailRange(ranged.path, ranged.file, range, counts, joined, stop);
   if (end.final && !range.last) ranged.endAt(range.index);
   output.tick(progress, ranged.path);
   events.addTally(tally);
-  events.addRangeEnd(end, std::move(table));
+  events.addRangeEnd(end);
 }
+
+// The files read in ranges whose ranges the main thread has handed out and
+// not yet begun to replay, oldest first: the replay takes each in turn.
+using RangedFiles = std::deque<std::shared_ptr<RangedFile>>;
 
 // Where the walk's files and output go, in its order.
 struct ParallelWalk {
   ParallelReads& reads;
   const RunOptions& options;
   WorkerTables* tables;
-  RangeTables* rangeTables;
+  RangedFiles& ranged;
   // Whether the main thread's sink shows ticks.
   bool ticks;
   Batch batch;
@@ -639,29 +615,39 @@ struct ParallelWalk {
     });
     batch = Batch{};
   }
+  // As many ranges as may be in flight at once, or more of the smallest
+  // size: every range is handed out at once, and each worker, finding the
+  // next range waiting, never sleeps in between (a sleeping thread is woken
+  // slowly, most of all on a virtual machine).
+  uint64_t rangeBytesFor(uint64_t size) const {
+    uint64_t inFlight = kJobsPerWorker * static_cast<uint64_t>(options.jobs);
+    return std::max(options.rangeBytes, (size + inFlight - 1) / inFlight);
+  }
   // A large mailbox is read in ranges, each a job of its own; false, having
   // read nothing that counts, for a file that is not to be.
   bool readInRanges(const std::string& path, const PathStatus& status) {
     if (!status.isRegular || status.size / 2 < options.rangeBytes) return false;
-    std::optional<OpenFile> file = openForReading(path, status);
-    if (!file) return false;
+    std::optional<OpenFile> opened = openForReading(path, status);
+    if (!opened) return false;
     std::string head(kRangeHeadBytes, '\0');
-    head.resize(readAt(*file, head.data(), head.size(), 0));
+    head.resize(readAt(*opened, head.data(), head.size(), 0));
     std::vector<uint64_t> starts;
-    if (readsInRanges(head, options)) starts = rangeStarts(*file, status.size, options.rangeBytes);
+    if (readsInRanges(head, options))
+      starts = rangeStarts(*opened, status.size, rangeBytesFor(status.size));
     if (starts.size() < 2) {
-      closeFile(*file);
+      closeFile(*opened);
       return false;
     }
     handOut();
-    auto ranged = std::make_shared<RangedFile>(path, *file);
+    auto file = std::make_shared<RangedFile>(path, *opened);
+    ranged.push_back(file);
     for (size_t i = 0; i < starts.size(); ++i) {
       bool last = i + 1 == starts.size();
       MailRange range{starts[i], last ? status.size : starts[i + 1], i, last};
-      reads.submit([ranged, range, &options = options, tables = rangeTables,
-                    ticks = ticks](JobEvents& events) {
-        readRange(*ranged, range, options, tables, ticks, events);
-      });
+      reads.submit(
+          [file, range, &options = options, tables = tables, ticks = ticks](JobEvents& events) {
+            readRange(*file, range, options, tableOf(tables, events.worker()), ticks, events);
+          });
     }
     return true;
   }
@@ -720,7 +706,17 @@ struct Counted {
   // comes after its data ended (a Ctrl-Z): what it found is dropped.
   RangeJoin join;
   bool dropping = false;
-  RangeTables* rangeTables;
+  RangedFiles& ranged;
+  std::shared_ptr<RangedFile> file;
+  // With workers counting into tables of their own: the ranges dropped,
+  // whose counts are taken away from the run's table in the end.
+  struct Undo {
+    std::shared_ptr<RangedFile> file;
+    MailRange range;
+    uint64_t readTo;
+  };
+  bool workersCount;
+  std::vector<Undo> undo;
 };
 
 void replayRangeEvent(const ReadEvent& event, const RunOptions& options, Output& output,
@@ -731,6 +727,8 @@ void replayRangeEvent(const ReadEvent& event, const RunOptions& options, Output&
     case ReadEvent::Kind::rangeStart:
       if (event.first) {
         counted.join = RangeJoin{std::string(event.bytes), {}, false, false};
+        counted.file = std::move(counted.ranged.front());
+        counted.ranged.pop_front();
       } else {
         counted.dropping = counted.join.ended;
       }
@@ -738,13 +736,9 @@ void replayRangeEvent(const ReadEvent& event, const RunOptions& options, Output&
     case ReadEvent::Kind::joined:
       joinAtSeparator(counted.join, *event.message, *event.facts, counts);
       break;
-    default: {
-      std::unique_ptr<DayTable> rangeTable(event.rangeTable);
-      if (rangeTable) rangeTable->moveInto(counted.table);
-      counted.rangeTables->give(std::move(rangeTable));
+    default:
       joinRangeEnd(counted.join, *event.rangeEnd, counts);
       break;
-    }
   }
 }
 
@@ -753,9 +747,9 @@ void replayEvent(const ReadEvent& event, const RunOptions& options, Output& outp
   if (counted.dropping) {
     // Up to the end of the range, whose counts go too.
     counted.dropping = event.kind != ReadEvent::Kind::rangeEnd;
-    if (!counted.dropping && event.rangeTable != nullptr) {
-      event.rangeTable->clear();
-      counted.rangeTables->give(std::unique_ptr<DayTable>(event.rangeTable));
+    if (!counted.dropping && counted.workersCount) {
+      const RangeEnd& end = *event.rangeEnd;
+      counted.undo.push_back({counted.file, end.range, end.readTo});
     }
     return;
   }
@@ -784,6 +778,20 @@ void replayEvent(const ReadEvent& event, const RunOptions& options, Output& outp
   }
 }
 
+// What the ranges read after the end of their file's data counted into
+// the workers' tables, read again and taken away from `table`.
+void takeAwayDropped(const std::vector<Counted::Undo>& undo, const RunOptions& options,
+                     DayTable& table) {
+  DayTable counts;
+  if (undo.empty() || !counts.create(options.firstYear, options.yearCount)) return;
+  counts.listDays();
+  for (const Counted::Undo& dropped : undo) {
+    recountRange(dropped.file->path, dropped.file->file, dropped.range, dropped.readTo, options,
+                 counts);
+    counts.takeAwayFrom(table);
+  }
+}
+
 // The workers' tables, when every one of them could be made.
 std::optional<WorkerTables> workerTables(const RunOptions& options, Sightings* sightings) {
   if (sightings != nullptr) return std::nullopt;
@@ -803,17 +811,13 @@ void readInParallel(std::span<const char* const> arguments, const RunOptions& op
   size_t workers = static_cast<size_t>(options.jobs);
   // Declared before the pool, whose workers count into them.
   std::optional<WorkerTables> tables = workerTables(options, sightings);
-  RangeTables rangeTables(options);
-  Counted counted{table, tally, progress, sightings, {}, false, &rangeTables};
+  RangedFiles ranged;
+  Counted counted{table, tally,  progress, sightings,          {},
+                  false, ranged, nullptr,  tables.has_value(), {}};
   ParallelReads reads(
       options.jobs, kBufferBytes, kJobsPerWorker * workers,
       [&](const ReadEvent& event) { replayEvent(event, options, output, counted); });
-  ParallelWalk walk{reads,
-                    options,
-                    tables ? &*tables : nullptr,
-                    tables ? &rangeTables : nullptr,
-                    output.showsTicks(),
-                    {}};
+  ParallelWalk walk{reads, options, tables ? &*tables : nullptr, ranged, output.showsTicks(), {}};
   WalkOutput walkOutput(walk);
   FileVisitor readFile = [&walk](const std::string& path, const PathStatus& status) {
     walk.addFile(path, status);
@@ -826,6 +830,7 @@ void readInParallel(std::span<const char* const> arguments, const RunOptions& op
   if (tables) {
     for (DayTable& own : *tables)
       own.moveInto(table);
+    takeAwayDropped(counted.undo, options, table);
   }
 }
 

@@ -68,10 +68,6 @@ struct ReadEvent {
   bool first = false;
   const CutFacts* facts = nullptr;
   const RangeEnd* rangeEnd = nullptr;
-  // With a range's end, the day table its messages were counted into, or
-  // null when they went to the main thread to be counted; the replay owns
-  // it from then on.
-  DayTable* rangeTable = nullptr;
 };
 
 struct ParallelJob;
@@ -93,8 +89,7 @@ class JobEvents {
   void addTick(const ProgressCounts& counts, std::string_view name);
   void addRangeStart(std::string_view path, bool first);
   void addJoined(const MailMessage& rest, const CutFacts& facts);
-  // The events' owner takes `table` (may be null) with the range's end.
-  void addRangeEnd(const RangeEnd& end, std::unique_ptr<DayTable> table);
+  void addRangeEnd(const RangeEnd& end);
   // Hands over whatever is gathered, and with `last` marks the job over.
   void publish(bool last);
   // Which of the pool's workers runs the job, from 0.

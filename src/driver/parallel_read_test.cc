@@ -33,7 +33,13 @@ std::string describe(const ReadEvent& event) {
       const RangeEnd& end = *event.rangeEnd;
       return std::string("end:") + (end.carries ? " carries " + end.message.fromLine : "") +
              (end.rest ? " rest" + facts(end.facts) : "") + (end.announced ? " announced" : "") +
-             (end.final ? " final" : "") + "\n";
+             (end.final ? " final" : "") +
+             (end.range.end != 0
+                  ? " " + std::to_string(end.range.begin) + "-" + std::to_string(end.range.end) +
+                        "#" + std::to_string(end.range.index) + (end.range.last ? " last" : "") +
+                        " to " + std::to_string(end.readTo)
+                  : "") +
+             "\n";
     }
     case ReadEvent::Kind::tally:
       break;
@@ -274,18 +280,25 @@ TEST(ParallelReadsTest, RangeEventsArriveWhole) {
       RangeEnd end;
       end.carries = true;
       end.message = messageFrom("c");
-      events.addRangeEnd(end, nullptr);
+      events.addRangeEnd(end);
       events.addRangeStart("box", false);
       end.rest = true;
       end.facts.sizeRestarted = true;
-      events.addRangeEnd(end, nullptr);
-      events.addRangeEnd(RangeEnd{false, {}, false, {}, true, false}, nullptr);
-      events.addRangeEnd(RangeEnd{false, {}, false, {}, false, true}, nullptr);
+      events.addRangeEnd(end);
+      RangeEnd announced;
+      announced.announced = true;
+      announced.range = {10, 20, 3, true};
+      announced.readTo = UINT64_MAX;
+      events.addRangeEnd(announced);
+      RangeEnd final;
+      final.final = true;
+      events.addRangeEnd(final);
     });
   }
   EXPECT_EQ(seen,
             "range:box first\njoined:a date\njoined:b from size\nend: carries c\nrange:box\n"
-            "end: carries c rest size\nend: announced\nend: final\n");
+            "end: carries c rest size\nend: announced 10-20#3 last to 18446744073709551615\n"
+            "end: final\n");
 }
 
 }  // namespace

@@ -145,8 +145,7 @@ std::vector<uint64_t> rangeStarts(const OpenFile& file, uint64_t size, uint64_t 
 }
 
 RangeEnd readMailRange(const std::string& path, const OpenFile& file, const MailRange& range,
-                       RangeCounts& counts, const RangeJoined& joined,
-                       const std::function<bool()>& stop) {
+                       RangeCounts& counts, const RangeJoined& joined, const RangeStop& stop) {
   RangeReading reading{path, counts, joined, {}};
   // A range after the first counts its messages after the one that spans
   // its cut, whose join shows the path line if none was shown before.
@@ -163,7 +162,8 @@ RangeEnd readMailRange(const std::string& path, const OpenFile& file, const Mail
   // be mapped and unmapped for each.
   char buffer[kReadSize];
   bool goesOn = true;
-  for (uint64_t at = range.begin; goesOn && !stop();) {
+  uint64_t at = range.begin;
+  while (goesOn && !stop(at)) {
     uint64_t left = range.last ? kReadSize : range.end - at;
     size_t n = readAt(file, buffer, static_cast<size_t>(std::min<uint64_t>(kReadSize, left)), at);
     if (n == 0) break;
@@ -178,7 +178,29 @@ RangeEnd readMailRange(const std::string& path, const OpenFile& file, const Mail
   counts.tally.listLines += scanner.listLines();
   if (reading.final) ++counts.tally.mailboxFiles;
   reading.end.final = reading.final;
+  reading.end.range = range;
+  reading.end.readTo = at;
   return reading.end;
+}
+
+namespace {
+
+// Output that goes nowhere: a range read again has said all it says.
+class Silence final : public Output {
+ public:
+  void write(Stream, std::initializer_list<std::string_view>) override {}
+};
+
+}  // namespace
+
+void recountRange(const std::string& path, const OpenFile& file, const MailRange& range,
+                  uint64_t readTo, const RunOptions& options, DayTable& table) {
+  Silence silence;
+  RunTally tally;
+  ProgressCounts progress;
+  RangeCounts counts{options, silence, &table, nullptr, tally, progress};
+  RangeJoined joined = [](const MailMessage&, const CutFacts&) {};
+  readMailRange(path, file, range, counts, joined, [readTo](uint64_t at) { return at >= readTo; });
 }
 
 void joinAtSeparator(RangeJoin& join, const MailMessage& rest, const CutFacts& facts,

@@ -67,6 +67,10 @@ struct RangeEnd {
   bool announced = false;
   // The file's data ends in this range: the end of the file, or a Ctrl-Z.
   bool final = false;
+  // The range, and where its reading stopped (recountRange reads it to
+  // there again).
+  MailRange range;
+  uint64_t readTo = 0;
 };
 
 // Where a range's counts go, as for readMailFile or readMailFileKeeping:
@@ -83,11 +87,19 @@ struct RangeCounts {
 // Reads one range of the open file at `path` (readsInRanges said yes of
 // its head). `joined` gets the rest of the message the range began in, at
 // the separator that ends it, before any message after it is counted.
-// Reading stops early once `stop` says an earlier range ended the data.
+// Before each read, `stop` is asked whether to read on from `at` (a range
+// after one that ended the data stops early: nothing it finds counts).
 using RangeJoined = std::function<void(const MailMessage& rest, const CutFacts& facts)>;
+using RangeStop = std::function<bool(uint64_t at)>;
 RangeEnd readMailRange(const std::string& path, const OpenFile& file, const MailRange& range,
-                       RangeCounts& counts, const RangeJoined& joined,
-                       const std::function<bool()>& stop);
+                       RangeCounts& counts, const RangeJoined& joined, const RangeStop& stop);
+
+// Counts into `table` what readMailRange counted of the range into a table
+// of its own (the messages whole in it), reading it again up to where that
+// reading stopped, and says nothing: what a range after the end of the
+// data counted is then taken away again.
+void recountRange(const std::string& path, const OpenFile& file, const MailRange& range,
+                  uint64_t readTo, const RunOptions& options, DayTable& table);
 
 // The joining side of a file read in ranges, fed each range's joins and
 // end in file order; counts into what readMailFile counts into.
