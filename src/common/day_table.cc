@@ -1,5 +1,6 @@
 #include "common/day_table.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <limits>
 
@@ -22,6 +23,20 @@ bool DayTable::create(int32_t firstYear, int64_t yearCount) {
   }
   yearCount_ = yearCount;
   return true;
+}
+
+// The slot is written before it is read. The first touch of a page of the
+// table that reads it maps the shared page of zeros, which the write after
+// it must then copy; with other threads of the process running, the kernel
+// has every processor flush its address cache for that copy. A locked add
+// touches the page as a write from the start.
+void DayTable::addListed(int64_t index, bool received, uint32_t size) {
+  DayTotals& slot = slots_[index];
+  uint32_t& count = received ? slot.receivedCount : slot.sentCount;
+  uint32_t before = std::atomic_ref<uint32_t>(count).fetch_add(1, std::memory_order_relaxed);
+  uint32_t other = received ? slot.sentCount : slot.receivedCount;
+  if (before == 0 && other == 0) days_.push_back(index);
+  (received ? slot.receivedBytes : slot.sentBytes) += size;
 }
 
 void DayTable::moveInto(DayTable& to) {

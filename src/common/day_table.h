@@ -37,8 +37,11 @@ class DayTable {
   // day 1 to 31.
   void add(int32_t year, int month, int day, bool received, uint32_t size) {
     int64_t index = slotIndex(year, month, day);
+    if (listsDays_) {
+      addListed(index, received, size);
+      return;
+    }
     DayTotals& slot = slots_[index];
-    if (listsDays_ && slot.sentCount == 0 && slot.receivedCount == 0) days_.push_back(index);
     if (received) {
       slot.receivedCount += 1;
       slot.receivedBytes += size;
@@ -75,6 +78,8 @@ class DayTable {
   struct FreeDeleter {
     void operator()(DayTotals* p) const { std::free(p); }
   };
+
+  void addListed(int64_t index, bool received, uint32_t size);
 
   int64_t slotIndex(int32_t year, int month, int day) const {
     return (int64_t{year} - firstYear_) * kSlotsPerYear + month * 31 + (day - 1);
