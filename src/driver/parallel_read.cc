@@ -578,7 +578,8 @@ void readRange(RangedFile& ranged, const MailRange& range, const RunOptions& opt
   ProgressCounts progress;
   RunTally tally;
   MessageKeeper keep = [&events](const MailMessage& message) { events.addMessage(message); };
-  RangeCounts counts{options, output, table, table != nullptr ? nullptr : &keep, tally, progress};
+  ReadCounts counts{options, output,   table,  table != nullptr ? nullptr : &keep,
+                    tally,   progress, nullptr};
   events.addRangeStart(ranged.path, range.index == 0);
   RangeJoined joined = [&events](const MailMessage& rest, const CutFacts& facts) {
     events.addJoined(rest, facts);

@@ -18,18 +18,7 @@ namespace {
 // nothing more and only add to the resident memory.
 constexpr size_t kReadSize = 131072;
 
-// Where a run's counts go, the day table and the tally, and the output that
-// takes what is said about the file. When `keep` is set, each message goes
-// to it instead of the table, and only the file's own groups to the tally.
-struct Counts {
-  const RunOptions& options;
-  Output& output;
-  DayTable* table;
-  const MessageKeeper* keep;
-  RunTally& tally;
-  ProgressCounts& progress;
-  Sightings* sightings;
-};
+using Counts = ReadCounts;
 
 // What the first bytes of a file or entry make of it.
 enum class StreamKind { mailbox, message, emlx };

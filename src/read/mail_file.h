@@ -16,6 +16,22 @@
 #include "scan/message.h"
 #include "scan/scanner.h"
 
+// Where the reading of a file counts and what it says: the day table and
+// the tally, the progress counts, and the output that takes what is said
+// about the file. When `keep` is set, each message goes to it instead of
+// the table, and only the file's own groups to the tally. `sightings`, under
+// -unique or -summary, holds the messages met earlier in the run.
+using MessageKeeper = std::function<void(const MailMessage& message)>;
+struct ReadCounts {
+  const RunOptions& options;
+  Output& output;
+  DayTable* table;
+  const MessageKeeper* keep;
+  RunTally& tally;
+  ProgressCounts& progress;
+  Sightings* sightings;
+};
+
 // Reads the file at `path`, whose status was just queried, opening it as
 // the listed entry `listed` unless that is null; when it is a mailbox,
 // counts each of its messages into `table`. Files that are not
@@ -37,7 +53,6 @@ void readMailFile(const std::string& path, const PathStatus& status, const Liste
 // the day table, keeps it for the main thread to count in walk order).
 // What the file adds to the tally besides its messages' fates goes to
 // `tally`, and the bytes read and the file to `progress`.
-using MessageKeeper = std::function<void(const MailMessage& message)>;
 void readMailFileKeeping(const std::string& path, const PathStatus& status,
                          const ListedEntry* listed, const RunOptions& options, Output& output,
                          const MessageKeeper& keep, RunTally& tally, ProgressCounts& progress);

@@ -56,7 +56,7 @@ std::optional<uint64_t> cutNear(const OpenFile& file, uint64_t from, uint64_t to
 // and into the range's end.
 struct RangeReading {
   const std::string& path;
-  RangeCounts& counts;
+  ReadCounts& counts;
   const RangeJoined& joined;
   RangeEnd end;
   bool final = false;
@@ -145,7 +145,7 @@ std::vector<uint64_t> rangeStarts(const OpenFile& file, uint64_t size, uint64_t 
 }
 
 RangeEnd readMailRange(const std::string& path, const OpenFile& file, const MailRange& range,
-                       RangeCounts& counts, const RangeJoined& joined, const RangeStop& stop) {
+                       ReadCounts& counts, const RangeJoined& joined, const RangeStop& stop) {
   RangeReading reading{path, counts, joined, {}};
   // A range after the first counts its messages after the one that spans
   // its cut, whose join shows the path line if none was shown before.
@@ -198,7 +198,7 @@ void recountRange(const std::string& path, const OpenFile& file, const MailRange
   Silence silence;
   RunTally tally;
   ProgressCounts progress;
-  RangeCounts counts{options, silence, &table, nullptr, tally, progress};
+  ReadCounts counts{options, silence, &table, nullptr, tally, progress, nullptr};
   RangeJoined joined = [](const MailMessage&, const CutFacts&) {};
   readMailRange(path, file, range, counts, joined, [readTo](uint64_t at) { return at >= readTo; });
 }

@@ -73,26 +73,16 @@ struct RangeEnd {
   uint64_t readTo = 0;
 };
 
-// Where a range's counts go, as for readMailFile or readMailFileKeeping:
-// with `keep` set, each message goes to it instead of `table`.
-struct RangeCounts {
-  const RunOptions& options;
-  Output& output;
-  DayTable* table;
-  const MessageKeeper* keep;
-  RunTally& tally;
-  ProgressCounts& progress;
-};
-
 // Reads one range of the open file at `path` (readsInRanges said yes of
-// its head). `joined` gets the rest of the message the range began in, at
-// the separator that ends it, before any message after it is counted.
-// Before each read, `stop` is asked whether to read on from `at` (a range
-// after one that ended the data stops early: nothing it finds counts).
+// its head), counting as readMailFile does (`counts.sightings` is not
+// used: a range is read on a thread of its own). `joined` gets the rest of the message the range
+// began in, at the separator that ends it, before any message after it is counted. Before each
+// read, `stop` is asked whether to read on from `at` (a range after one that ended the data stops
+// early: nothing it finds counts).
 using RangeJoined = std::function<void(const MailMessage& rest, const CutFacts& facts)>;
 using RangeStop = std::function<bool(uint64_t at)>;
 RangeEnd readMailRange(const std::string& path, const OpenFile& file, const MailRange& range,
-                       RangeCounts& counts, const RangeJoined& joined, const RangeStop& stop);
+                       ReadCounts& counts, const RangeJoined& joined, const RangeStop& stop);
 
 // Counts into `table` what readMailRange counted of the range into a table
 // of its own (the messages whole in it), reading it again up to where that
