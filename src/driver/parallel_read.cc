@@ -616,13 +616,14 @@ struct ParallelWalk {
     });
     batch = Batch{};
   }
-  // As many ranges as may be in flight at once, or more of the smallest
-  // size: every range is handed out at once, and each worker, finding the
-  // next range waiting, never sleeps in between (a sleeping thread is woken
-  // slowly, most of all on a virtual machine).
+  // Twice as many ranges as may be in flight at once, or more of the
+  // smallest size: a worker finds the next range waiting, never sleeping in
+  // between (a sleeping thread is woken slowly, most of all on a virtual
+  // machine), and the last ranges are short enough that the other workers
+  // do not wait long for the one still reading.
   uint64_t rangeBytesFor(uint64_t size) const {
-    uint64_t inFlight = kJobsPerWorker * static_cast<uint64_t>(options.jobs);
-    return std::max(options.rangeBytes, (size + inFlight - 1) / inFlight);
+    uint64_t ranges = 2 * kJobsPerWorker * static_cast<uint64_t>(options.jobs);
+    return std::max(options.rangeBytes, (size + ranges - 1) / ranges);
   }
   // A large mailbox is read in ranges, each a job of its own; false, having
   // read nothing that counts, for a file that is not to be.
