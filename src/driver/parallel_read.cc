@@ -546,8 +546,7 @@ void readBatch(const Batch& batch, const RunOptions& options, DayTable* table, b
 }
 
 // A file read in ranges: the one descriptor its ranges read through (and
-// the main thread reads again, see Counted::undo), closed with the last of
-// them.
+// the main thread, see takeAwayDropped), closed with the last of them.
 struct RangedFile {
   std::string path;
   OpenFile file;
@@ -710,16 +709,21 @@ struct Counted {
   bool dropping = false;
   RangedFiles& ranged;
   std::shared_ptr<RangedFile> file;
-  // With workers counting into tables of their own: the ranges dropped,
-  // whose counts are taken away from the run's table in the end.
-  struct Undo {
-    std::shared_ptr<RangedFile> file;
-    MailRange range;
-    uint64_t readTo;
-  };
-  bool workersCount;
-  std::vector<Undo> undo;
+  // With workers counting into tables of their own, where a dropped range's
+  // counts are read again, to be taken away; null otherwise.
+  DayTable* recounted;
 };
+
+// What a range read after the end of its file's data counted into its
+// worker's table, read again and taken away from the run's table at once
+// (the worker is done with the range: its end is its last event). The
+// counts add up modulo 2^32 in any order, so the run's table may hold less
+// than nothing for a while: the workers' tables are added in the end.
+void takeAwayDropped(const RangeEnd& end, const RunOptions& options, Counted& counted) {
+  recountRange(counted.file->path, counted.file->file, end.range, end.readTo, options,
+               *counted.recounted);
+  counted.recounted->takeAwayFrom(counted.table);
+}
 
 void replayRangeEvent(const ReadEvent& event, const RunOptions& options, Output& output,
                       Counted& counted) {
@@ -749,10 +753,8 @@ void replayEvent(const ReadEvent& event, const RunOptions& options, Output& outp
   if (counted.dropping) {
     // Up to the end of the range, whose counts go too.
     counted.dropping = event.kind != ReadEvent::Kind::rangeEnd;
-    if (!counted.dropping && counted.workersCount) {
-      const RangeEnd& end = *event.rangeEnd;
-      counted.undo.push_back({counted.file, end.range, end.readTo});
-    }
+    if (!counted.dropping && counted.recounted != nullptr)
+      takeAwayDropped(*event.rangeEnd, options, counted);
     return;
   }
   switch (event.kind) {
@@ -780,20 +782,6 @@ void replayEvent(const ReadEvent& event, const RunOptions& options, Output& outp
   }
 }
 
-// What the ranges read after the end of their file's data counted into
-// the workers' tables, read again and taken away from `table`.
-void takeAwayDropped(const std::vector<Counted::Undo>& undo, const RunOptions& options,
-                     DayTable& table) {
-  DayTable counts;
-  if (undo.empty() || !counts.create(options.firstYear, options.yearCount)) return;
-  counts.listDays();
-  for (const Counted::Undo& dropped : undo) {
-    recountRange(dropped.file->path, dropped.file->file, dropped.range, dropped.readTo, options,
-                 counts);
-    counts.takeAwayFrom(table);
-  }
-}
-
 // The workers' tables, when every one of them could be made.
 std::optional<WorkerTables> workerTables(const RunOptions& options, Sightings* sightings) {
   if (sightings != nullptr) return std::nullopt;
@@ -814,8 +802,14 @@ void readInParallel(std::span<const char* const> arguments, const RunOptions& op
   // Declared before the pool, whose workers count into them.
   std::optional<WorkerTables> tables = workerTables(options, sightings);
   RangedFiles ranged;
-  Counted counted{table, tally,  progress, sightings,          {},
-                  false, ranged, nullptr,  tables.has_value(), {}};
+  DayTable recounted;
+  if (tables && recounted.create(options.firstYear, options.yearCount)) {
+    recounted.listDays();
+  } else {
+    tables.reset();  // each message then goes to the main thread to be counted
+  }
+  Counted counted{
+      table, tally, progress, sightings, {}, false, ranged, nullptr, tables ? &recounted : nullptr};
   ParallelReads reads(
       options.jobs, kBufferBytes, kJobsPerWorker * workers,
       [&](const ReadEvent& event) { replayEvent(event, options, output, counted); });
@@ -832,7 +826,6 @@ void readInParallel(std::span<const char* const> arguments, const RunOptions& op
   if (tables) {
     for (DayTable& own : *tables)
       own.moveInto(table);
-    takeAwayDropped(counted.undo, options, table);
   }
 }
 
