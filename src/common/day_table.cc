@@ -53,12 +53,6 @@ void DayTable::moveInto(DayTable& to) {
   days_.clear();
 }
 
-void DayTable::clear() {
-  for (int64_t day : days_)
-    slots_[day] = DayTotals{};
-  days_.clear();
-}
-
 void DayTable::takeAwayFrom(DayTable& to) {
   for (int64_t day : days_) {
     DayTotals& from = slots_[day];

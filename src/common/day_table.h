@@ -65,9 +65,6 @@ class DayTable {
   // `to`, where they were counted too, and leaves this one empty.
   void takeAwayFrom(DayTable& to);
 
-  // Zeroes the days this table, which lists its days, counted in.
-  void clear();
-
   int32_t firstYear() const { return firstYear_; }
   int64_t yearCount() const { return yearCount_; }
   const DayTotals& at(int32_t year, int month, int day) const {

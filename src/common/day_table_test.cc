@@ -75,11 +75,14 @@ TEST(DayTableTest, TablesCountedApartAddUpToOne) {
   first.moveInto(sum);
   EXPECT_EQ(sum.at(1970, 0, 1).sentCount, 2u);
   EXPECT_EQ(sum.at(1970, 0, 1).sentBytes, 15u);
-  // Cleared, what a table counted is gone.
+  // Taken away, what a table counted is gone again, wrapped counts and all.
+  first.add(2000, 5, 15, true, UINT32_MAX);
   first.add(2170, 11, 31, true, 9);
-  first.clear();
-  first.moveInto(sum);
-  EXPECT_EQ(sum.at(2170, 11, 31).receivedCount, 1u);
+  first.takeAwayFrom(sum);
+  EXPECT_EQ(sum.at(2000, 5, 15).receivedCount, 1u);
+  EXPECT_EQ(sum.at(2000, 5, 15).receivedBytes, 3u);
+  EXPECT_EQ(sum.at(2170, 11, 31).receivedCount, 0u);
+  EXPECT_EQ(sum.at(2170, 11, 31).receivedBytes, UINT32_MAX - 1);  // 7 - 9
 }
 
 }  // namespace

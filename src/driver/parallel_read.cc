@@ -1,13 +1,12 @@
 #include "driver/parallel_read.h"
 
 #include <algorithm>
-#include <cstring>
-#include <type_traits>
-#include <utility>
-
 #include <atomic>
+#include <cstring>
 #include <deque>
 #include <optional>
+#include <type_traits>
+#include <utility>
 
 #include "count/count_message.h"
 #include "input/input.h"
