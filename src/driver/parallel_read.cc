@@ -726,7 +726,7 @@ void takeAwayDropped(const RangeEnd& end, const RunOptions& options, Counted& co
 
 void replayRangeEvent(const ReadEvent& event, const RunOptions& options, Output& output,
                       Counted& counted) {
-  JoinCounts counts{options,       output,           counted.table,
+  ReadCounts counts{options,       output,           &counted.table,   nullptr,
                     counted.tally, counted.progress, counted.sightings};
   switch (event.kind) {
     case ReadEvent::Kind::rangeStart:

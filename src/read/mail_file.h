@@ -68,4 +68,17 @@ void countReadMessage(const MailMessage& message, const RunOptions& options, Out
 // What the scanner watches for under `options`.
 ScanOptions scanOptionsFor(const RunOptions& options);
 
+// The bytes a file is read in at a time. Measured on a 1 GiB mailbox from
+// the page cache: 128 KiB needs a third less processor time than 16 KiB
+// (fewer system calls); larger buffers gain nothing more and only add to
+// the resident memory.
+constexpr size_t kMailReadSize = 131072;
+
+// What every reading of a file does with what its scanner finds: counts a
+// message (or hands it to `counts.keep`), shows the file's path line, warns
+// of a line cut at the capture limit.
+void countOrKeep(const MailMessage& message, ReadCounts& counts);
+void showPathLine(const std::string& name, ReadCounts& counts);
+void warnHeaderTooLong(std::string_view text, ReadCounts& counts);
+
 #endif  // VARNAK_READ_MAIL_FILE_H_

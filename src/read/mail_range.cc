@@ -9,9 +9,6 @@
 
 namespace {
 
-// Read as the whole reading reads.
-constexpr size_t kReadSize = 131072;
-
 // A cut is looked for in windows of this size, up to a stretch of this
 // many bytes after where the range would end. Real mail has an empty line
 // every few hundred bytes, so the first window mostly has one; a file that
@@ -63,17 +60,9 @@ struct RangeReading {
   // The path line is shown or left to the joining side.
   bool announced = false;
 
-  void countOrKeep(const MailMessage& message) {
-    if (counts.keep != nullptr) {
-      (*counts.keep)(message);
-    } else {
-      countReadMessage(message, counts.options, counts.output, *counts.table, counts.tally,
-                       counts.progress, nullptr);
-    }
-  }
   void message(const MailMessage& message, bool atSeparator) {
     if (atSeparator || final) {
-      countOrKeep(message);
+      countOrKeep(message, counts);
     } else {
       end.carries = true;
       end.message = message;
@@ -81,7 +70,7 @@ struct RangeReading {
     // The path line, after the first message a separator ended; the
     // joining side shows it when that message spans a cut.
     if (atSeparator && !announced) {
-      if (!counts.options.terse) counts.output.progress({path, "\n"});
+      showPathLine(path, counts);
       announced = true;
       end.announced = true;
     }
@@ -108,15 +97,9 @@ ScanHandlers handlersFor(RangeReading& reading) {
     reading.continuation(rest, facts, atSeparator);
   };
   handlers.headerTooLong = [&reading](std::string_view text) {
-    ++reading.counts.tally.headerTooLong;
-    reading.counts.output.warning(reading.counts.options.terse, {"Header too long: ", text, "\n"});
+    warnHeaderTooLong(text, reading.counts);
   };
   return handlers;
-}
-
-void countJoined(const MailMessage& message, const JoinCounts& counts) {
-  countReadMessage(message, counts.options, counts.output, counts.table, counts.tally,
-                   counts.progress, counts.sightings);
 }
 
 }  // namespace
@@ -160,12 +143,13 @@ RangeEnd readMailRange(const std::string& path, const OpenFile& file, const Mail
   // On the stack, as the whole reading's: a thread's stack pages are
   // reused range after range, where a buffer from the heap this large would
   // be mapped and unmapped for each.
-  char buffer[kReadSize];
+  char buffer[kMailReadSize];
   bool goesOn = true;
   uint64_t at = range.begin;
   while (goesOn && !stop(at)) {
-    uint64_t left = range.last ? kReadSize : range.end - at;
-    size_t n = readAt(file, buffer, static_cast<size_t>(std::min<uint64_t>(kReadSize, left)), at);
+    uint64_t left = range.last ? kMailReadSize : range.end - at;
+    size_t n =
+        readAt(file, buffer, static_cast<size_t>(std::min<uint64_t>(kMailReadSize, left)), at);
     if (n == 0) break;
     at += n;
     progress.bytesRead += n;
@@ -204,14 +188,14 @@ void recountRange(const std::string& path, const OpenFile& file, const MailRange
 }
 
 void joinAtSeparator(RangeJoin& join, const MailMessage& rest, const CutFacts& facts,
-                     const JoinCounts& counts) {
+                     ReadCounts& counts) {
   joinAtCut(join.pending, rest, facts);
-  countJoined(join.pending, counts);
-  if (!join.announced && !counts.options.terse) counts.output.progress({join.path, "\n"});
+  countOrKeep(join.pending, counts);
+  if (!join.announced) showPathLine(join.path, counts);
   join.announced = true;
 }
 
-void joinRangeEnd(RangeJoin& join, const RangeEnd& end, const JoinCounts& counts) {
+void joinRangeEnd(RangeJoin& join, const RangeEnd& end, ReadCounts& counts) {
   if (end.carries && end.rest) {
     joinAtCut(join.pending, end.message, end.facts);
   } else if (end.carries) {
@@ -219,6 +203,6 @@ void joinRangeEnd(RangeJoin& join, const RangeEnd& end, const JoinCounts& counts
   }
   join.announced = join.announced || end.announced;
   if (!end.final) return;
-  if (end.carries) countJoined(join.pending, counts);
+  if (end.carries) countOrKeep(join.pending, counts);
   join.ended = true;
 }

@@ -92,7 +92,7 @@ void recountRange(const std::string& path, const OpenFile& file, const MailRange
                   uint64_t readTo, const RunOptions& options, DayTable& table);
 
 // The joining side of a file read in ranges, fed each range's joins and
-// end in file order; counts into what readMailFile counts into.
+// end in file order; counts as readMailFile does (`counts.keep` unset).
 struct RangeJoin {
   std::string path;
   // The message that goes on into the next range.
@@ -102,19 +102,10 @@ struct RangeJoin {
   bool ended = false;
 };
 
-struct JoinCounts {
-  const RunOptions& options;
-  Output& output;
-  DayTable& table;
-  RunTally& tally;
-  ProgressCounts& progress;
-  Sightings* sightings;
-};
-
 // The message the range began in ended at a separator of the range.
 void joinAtSeparator(RangeJoin& join, const MailMessage& rest, const CutFacts& facts,
-                     const JoinCounts& counts);
+                     ReadCounts& counts);
 // The range ended.
-void joinRangeEnd(RangeJoin& join, const RangeEnd& end, const JoinCounts& counts);
+void joinRangeEnd(RangeJoin& join, const RangeEnd& end, ReadCounts& counts);
 
 #endif  // VARNAK_READ_MAIL_RANGE_H_
