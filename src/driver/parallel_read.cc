@@ -111,11 +111,20 @@ CutFacts readFacts(char bits) {
   return {(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0};
 }
 
-void appendCounts(std::string& buffer, const ProgressCounts& counts) {
-  uint64_t numbers[] = {counts.bytesRead, counts.files, counts.messages};
-  char bytes[sizeof numbers];
-  std::memcpy(bytes, numbers, sizeof numbers);
-  buffer.append(bytes, sizeof bytes);
+// Numbers of 64 bits, a tick's counts or a range's offsets.
+void appendWords(std::string& buffer, std::initializer_list<uint64_t> words) {
+  for (uint64_t word : words) {
+    char bytes[sizeof word];
+    std::memcpy(bytes, &word, sizeof word);
+    buffer.append(bytes, sizeof bytes);
+  }
+}
+
+uint64_t readWord(const char*& at) {
+  uint64_t word;
+  std::memcpy(&word, at, sizeof word);
+  at += sizeof word;
+  return word;
 }
 
 }  // namespace
@@ -155,7 +164,7 @@ void JobEvents::addMessage(const MailMessage& message) {
 void JobEvents::addTick(const ProgressCounts& counts, std::string_view name) {
   openRun_ = std::string::npos;
   batch_.push_back(static_cast<char>(Tag::tick));
-  appendCounts(batch_, counts);
+  appendWords(batch_, {counts.bytesRead, counts.files, counts.messages});
   appendText(batch_, name);
   publishWhenFull();
 }
@@ -183,11 +192,8 @@ void JobEvents::addRangeEnd(const RangeEnd& end) {
                                      (end.announced ? 4 : 0) | (end.final ? 8 : 0)));
   batch_.push_back(factBits(end.facts));
   if (end.carries) appendMessage(batch_, end.message);
-  uint64_t numbers[] = {end.range.begin, end.range.end, end.range.index, end.range.last ? 1u : 0u,
-                        end.readTo};
-  char bytes[sizeof numbers];
-  std::memcpy(bytes, numbers, sizeof numbers);
-  batch_.append(bytes, sizeof bytes);
+  appendWords(batch_, {end.range.begin, end.range.end, end.range.index, end.range.last ? 1u : 0u,
+                       end.readTo});
   publishWhenFull();
 }
 
@@ -286,17 +292,13 @@ void ParallelReads::replayBytes(std::string_view events) {
         readMessage(at, message_);
         event.message = &message_;
         break;
-      case Tag::tick: {
+      case Tag::tick:
         event.kind = ReadEvent::Kind::tick;
-        uint64_t numbers[3];
-        std::memcpy(numbers, at, sizeof numbers);
-        at += sizeof numbers;
-        event.bytesRead = numbers[0];
-        event.files = numbers[1];
-        event.messages = numbers[2];
+        event.bytesRead = readWord(at);
+        event.files = readWord(at);
+        event.messages = readWord(at);
         event.bytes = readText(at);
         break;
-      }
       case Tag::rangeStart:
         event.kind = ReadEvent::Kind::rangeStart;
         event.first = *at++ != 0;
@@ -318,12 +320,11 @@ void ParallelReads::replayBytes(std::string_view events) {
         rangeEnd_.final = (flags & 8) != 0;
         rangeEnd_.facts = readFacts(*at++);
         if (rangeEnd_.carries) readMessage(at, rangeEnd_.message);
-        uint64_t numbers[5];
-        std::memcpy(numbers, at, sizeof numbers);
-        at += sizeof numbers;
-        rangeEnd_.range = {numbers[0], numbers[1], static_cast<size_t>(numbers[2]),
-                           numbers[3] != 0};
-        rangeEnd_.readTo = numbers[4];
+        rangeEnd_.range.begin = readWord(at);
+        rangeEnd_.range.end = readWord(at);
+        rangeEnd_.range.index = static_cast<size_t>(readWord(at));
+        rangeEnd_.range.last = readWord(at) != 0;
+        rangeEnd_.readTo = readWord(at);
         event.rangeEnd = &rangeEnd_;
         break;
       }
