@@ -627,7 +627,7 @@ struct ParallelWalk {
   // A large mailbox is read in ranges, each a job of its own; false, having
   // read nothing that counts, for a file that is not to be.
   bool readInRanges(const std::string& path, const PathStatus& status) {
-    if (!status.isRegular || status.size / 2 < options.rangeBytes) return false;
+    if (!status.isRegular || !largeEnoughForRanges(status.size, options)) return false;
     std::optional<OpenFile> opened = openForReading(path, status);
     if (!opened) return false;
     std::string head(kRangeHeadBytes, '\0');

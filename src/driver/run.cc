@@ -21,6 +21,7 @@
 #include "platform/environment.h"
 #include "platform/processors.h"
 #include "read/mail_file.h"
+#include "read/mail_range.h"
 
 namespace {
 
@@ -59,7 +60,7 @@ constexpr int kMaxDefaultJobs = 8;
 // otherwise the processors, up to the cap.
 int defaultJobs(std::span<const char* const> paths, const RunOptions& options) {
   std::optional<uint64_t> size = paths.size() == 1 ? inputSize(paths) : std::nullopt;
-  if (size && *size / 2 < options.rangeBytes) return 1;
+  if (size && !largeEnoughForRanges(*size, options)) return 1;
   return std::min(usableProcessors(), kMaxDefaultJobs);
 }
 

@@ -32,6 +32,12 @@
 // The first bytes of a file that readsInRanges looks at.
 constexpr size_t kRangeHeadBytes = 8192;
 
+// Whether a regular file of `size` bytes is large enough to be read in
+// ranges, two of them at least.
+inline bool largeEnoughForRanges(uint64_t size, const RunOptions& options) {
+  return size / 2 >= options.rangeBytes;
+}
+
 // Whether a file that begins with `head` may be read in ranges: a mailbox
 // (as -maildir or -unpack would read it too) whose first line, whole in
 // `head`, is a separator the scanner takes. The cuts then all lie in
