@@ -1,6 +1,7 @@
 #include "scan/scanner.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 
@@ -30,10 +31,9 @@ enum class Search {
   body,      // an LF directly followed by another LF, or a CR
   bodyCrLf,  // an LF directly followed by another LF or by a CR; CRs counted
   line,      // an LF or a CR
-  // The two a separator line is read with where it lies whole in the
-  // chunk: its end or first colon, then its end after the colon; both stop
-  // at a NUL, which cuts the text the separator test judges.
-  lineOrColon,  // an LF, a CR, a NUL or a colon
+  // The end of a separator line that lies whole in the chunk, which a NUL
+  // also stops (it cuts the text the separator test judges); its first
+  // colon is found in the same pass (findLineAndColon).
   lineOrNul,    // an LF, a CR or a NUL
   headers,      // a CR, or an LF directly followed by a line start (below)
   headersCrLf,  // an LF directly followed by a line start; CRs counted
@@ -46,8 +46,8 @@ enum class Search {
 
 // Whether the kind looks at the byte after the one it stops at.
 constexpr bool looksAhead(Search kind) {
-  return kind != Search::line && kind != Search::lineOrColon && kind != Search::lineOrNul &&
-         kind != Search::emptyLines && kind != Search::emptyLinesLf;
+  return kind != Search::line && kind != Search::lineOrNul && kind != Search::emptyLines &&
+         kind != Search::emptyLinesLf;
 }
 
 // The header searches run over whole header lines, and stop at the line
@@ -86,8 +86,6 @@ const char* findPlain(const char* p, const char* end, size_t& crs, char extra) {
       if (c == '\n' && end - p >= 2 && (p[1] == '\n' || p[1] == '\r')) return p;
     } else if constexpr (kind == Search::line) {
       if (c == '\n' || c == '\r') return p;
-    } else if constexpr (kind == Search::lineOrColon) {
-      if (c == '\n' || c == '\r' || c == '\0' || c == ':') return p;
     } else if constexpr (kind == Search::lineOrNul) {
       if (c == '\n' || c == '\r' || c == '\0') return p;
     } else if constexpr (isHeaderSearch(kind)) {
@@ -105,6 +103,20 @@ const char* findPlain(const char* p, const char* end, size_t& crs, char extra) {
     } else {
       if (c != '\n') return p;
     }
+  }
+  return end;
+}
+
+// The end of a separator line from `p` (an LF, CR, Ctrl-Z or NUL: the
+// stop of Search::lineOrNul), with the line's first colon before it kept
+// in `colon` unless that already holds one. The plain loop is the
+// definition, as for the searches above. One pass for both: a separator
+// line costs one search, and the colon is what its test looks for first.
+const char* findLineAndColonPlain(const char* p, const char* end, const char*& colon) {
+  for (; p < end; ++p) {
+    char c = *p;
+    if (c == '\n' || c == '\r' || c == '\x1a' || c == '\0') return p;
+    if (c == ':' && colon == nullptr) colon = p;
   }
   return end;
 }
@@ -132,6 +144,32 @@ inline const char* stopAt(const char* block, uint64_t stops, uint64_t crs, size_
   return block + at;
 }
 
+constexpr bool splatsFromMemory(Search kind) {
+  return kind == Search::line || kind == Search::lineOrNul;
+}
+
+// Each byte value repeated across a vector, for the compares of the
+// searches over a line to take as an operand from memory: broadcast from a
+// register instead, every value compared with cost three instructions each
+// time a search began, a tenth of a short line's search. The searches that
+// run long (bodies, header blocks, runs of empty lines) keep their values
+// in registers: an operand from memory is one more load in each round of
+// their loops, which cost more time than the broadcasts saved.
+alignas(32) constexpr auto kSplats = [] {
+  std::array<std::array<char, 32>, 256> rows{};
+  for (size_t value = 0; value < rows.size(); ++value)
+    rows[value].fill(static_cast<char>(value));
+  return rows;
+}();
+
+// The compiler, seeing the table's bytes, would broadcast them again:
+// the empty asm hides what the pointer points at.
+const char* splat(char c) {
+  const char* rows = kSplats[0].data();
+  asm("" : "+r"(rows));
+  return rows + 32 * static_cast<unsigned char>(c);
+}
+
 // The stops among the bytes of one vector at `at`, for either width below.
 // The body is written once and stamped into each width's namespace, where
 // it is compiled for that width's instructions with that width's functions:
@@ -139,9 +177,10 @@ inline const char* stopAt(const char* block, uint64_t stops, uint64_t crs, size_
 // function compiled without AVX may not take or return an AVX vector.
 #define VARNAK_STOPS_BODY                                                        \
   Vector bytes = load(at);                                                       \
-  Vector lf = equal(bytes, '\n');                                                \
-  Vector cr = equal(bytes, '\r');                                                \
-  Vector ctrlZ = equal(bytes, '\x1a');                                           \
+  constexpr bool fromMemory = splatsFromMemory(kind);                            \
+  Vector lf = equal<fromMemory>(bytes, '\n');                                    \
+  Vector cr = equal<fromMemory>(bytes, '\r');                                    \
+  Vector ctrlZ = equal<fromMemory>(bytes, '\x1a');                               \
   if constexpr (kind == Search::body) {                                          \
     Vector pairs = both(lf, equal(load(at + 1), '\n'));                          \
     return either(either(pairs, cr), ctrlZ);                                     \
@@ -151,9 +190,6 @@ inline const char* stopAt(const char* block, uint64_t stops, uint64_t crs, size_
     return either(pairs, ctrlZ);                                                 \
   } else if constexpr (kind == Search::line) {                                   \
     return either(either(lf, cr), ctrlZ);                                        \
-  } else if constexpr (kind == Search::lineOrColon) {                            \
-    Vector ends = either(either(lf, cr), either(ctrlZ, zeroBytes(bytes)));       \
-    return either(ends, equal(bytes, ':'));                                      \
   } else if constexpr (kind == Search::lineOrNul) {                              \
     return either(either(lf, cr), either(ctrlZ, zeroBytes(bytes)));              \
   } else if constexpr (isHeaderSearch(kind)) {                                   \
@@ -177,7 +213,10 @@ Vector load(const char* at) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
 }
 
+template <bool fromMemory = false>
 Vector equal(Vector bytes, char c) {
+  if constexpr (fromMemory)
+    return _mm_cmpeq_epi8(bytes, _mm_load_si128(reinterpret_cast<const __m128i*>(splat(c))));
   return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c));
 }
 
@@ -217,7 +256,10 @@ VARNAK_AVX2 Vector load(const char* at) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
 }
 
+template <bool fromMemory = false>
 VARNAK_AVX2 Vector equal(Vector bytes, char c) {
+  if constexpr (fromMemory)
+    return _mm256_cmpeq_epi8(bytes, _mm256_load_si256(reinterpret_cast<const __m256i*>(splat(c))));
   return _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(c));
 }
 
@@ -343,6 +385,40 @@ VARNAK_AVX2 const char* findAvx2(const char* p, const char* end, size_t& crs, ch
   return stop != nullptr ? stop : findPlain<kind>(p, end, crs, extra);
 }
 
+// The stop of findLineAndColon in the 64-byte block at `block`, given the
+// block's line stops and colons as bit masks, or nullptr when it has none;
+// the block's first colon before the stop goes to `colon` unless that
+// already holds one.
+inline const char* lineStopInBlock(const char* block, uint64_t stops, uint64_t colons,
+                                   const char*& colon) {
+  uint64_t before = stops != 0 ? colons & ((uint64_t{1} << __builtin_ctzll(stops)) - 1) : colons;
+  if (colon == nullptr && before != 0) colon = block + __builtin_ctzll(before);
+  return stops != 0 ? block + __builtin_ctzll(stops) : nullptr;
+}
+
+const char* findLineAndColonSse2(const char* p, const char* end, const char*& colon) {
+  for (; end - p >= 64; p += 64) {
+    uint64_t stops = 0, colons = 0;
+    for (int i = 0; i < 4; ++i) {
+      stops |= sse2::bits(sse2::stops<Search::lineOrNul>(p + 16 * i, 0)) << (16 * i);
+      colons |= sse2::bits(sse2::equal<true>(sse2::load(p + 16 * i), ':')) << (16 * i);
+    }
+    if (const char* stop = lineStopInBlock(p, stops, colons, colon)) return stop;
+  }
+  return findLineAndColonPlain(p, end, colon);
+}
+
+VARNAK_AVX2 const char* findLineAndColonAvx2(const char* p, const char* end, const char*& colon) {
+  for (; end - p >= 64; p += 64) {
+    uint64_t stops = avx2::bits(avx2::stops<Search::lineOrNul>(p, 0)) |
+                     avx2::bits(avx2::stops<Search::lineOrNul>(p + 32, 0)) << 32;
+    uint64_t colons = avx2::bits(avx2::equal<true>(avx2::load(p), ':')) |
+                      avx2::bits(avx2::equal<true>(avx2::load(p + 32), ':')) << 32;
+    if (const char* stop = lineStopInBlock(p, stops, colons, colon)) return stop;
+  }
+  return findLineAndColonPlain(p, end, colon);
+}
+
 bool hasAvx2() {
   return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
          __builtin_cpu_supports("popcnt");
@@ -374,6 +450,17 @@ const char* find(ByteSearch search, const char* p, const char* end, size_t& crs,
   (void)search;
 #endif
   return findPlain<kind>(p, end, crs, extra);
+}
+
+const char* findLineAndColon(ByteSearch search, const char* p, const char* end,
+                             const char*& colon) {
+#if VARNAK_X86_VECTORS
+  if (search == ByteSearch::avx2) return findLineAndColonAvx2(p, end, colon);
+  if (search == ByteSearch::sse2) return findLineAndColonSse2(p, end, colon);
+#else
+  (void)search;
+#endif
+  return findLineAndColonPlain(p, end, colon);
 }
 
 // Replaces the text of `field`, whose storage is kept. The text is never
@@ -607,11 +694,10 @@ void MailboxScanner::endDateLine(std::string_view line) {
     // separator's time lies: the search for five bytes is slower than the
     // plain one over a long line, which the full separator test then takes.
     const char* near = end - first > kSeparatorReach ? first + kSeparatorReach : end;
-    stop = find<Search::lineOrColon>(search_, first + 1, near, crs);
-    const char* firstColon = stop;
-    if (stop != near && *stop == ':') stop = find<Search::lineOrNul>(search_, stop + 1, near, crs);
+    const char* firstColon = nullptr;
+    stop = findLineAndColon(search_, first + 1, near, firstColon);
     if (stop != near) {
-      colon = static_cast<size_t>(firstColon - first);
+      colon = static_cast<size_t>((firstColon != nullptr ? firstColon : stop) - first);
     } else if (near != end) {
       stop = find<Search::line>(search_, near, end, crs);
     }
