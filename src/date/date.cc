@@ -336,19 +336,23 @@ inline bool onlySpacesLeft(Cursor& at) {
 // for a byte read elsewhere (a name, looked up in the table), and every
 // other byte for itself. Each byte of the text is xor'ed with the window's
 // ('0' makes a digit its value) and must then be at most 9 where a digit
-// stands, 0 where a byte stands for itself, and anything where it is read
-// elsewhere.
+// stands and 0 where a byte stands for itself. Adding 0x7f less that bound,
+// short of 0x100, sets a byte's top bit exactly where the byte is above it:
+// one vector add and one byte mask for all 16.
 struct Window {
   alignas(16) unsigned char xorWith[16];
-  alignas(16) unsigned char most[16];
+  alignas(16) unsigned char add[16];  // 0x7f less the bound; 0 where not tested
+  uint32_t tested;                    // a bit a byte tested, the first lowest
 };
 
 constexpr Window makeWindow(const char (&layout)[17]) {
   Window window{};
   for (int i = 0; i < 16; ++i) {
     const char c = layout[i];
-    window.xorWith[i] = c == 'x' ? 0 : static_cast<unsigned char>(c);
-    window.most[i] = c == '0' ? 9 : c == 'x' ? 0xff : 0;
+    if (c == 'x') continue;
+    window.xorWith[i] = static_cast<unsigned char>(c);
+    window.add[i] = c == '0' ? 0x7f - 9 : 0x7f;
+    window.tested |= 1u << i;
   }
   return window;
 }
@@ -362,15 +366,16 @@ constexpr Window makeWindow(const char (&layout)[17]) {
     return _mm_load_si128(reinterpret_cast<const __m128i*>(at));
   };
   const __m128i text = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  const __m128i over =
-      _mm_subs_epu8(_mm_xor_si128(text, vector(window.xorWith)), vector(window.most));
-  return _mm_movemask_epi8(_mm_cmpeq_epi8(over, _mm_setzero_si128())) == 0xffff;
+  const __m128i sum =
+      _mm_adds_epu8(_mm_xor_si128(text, vector(window.xorWith)), vector(window.add));
+  return (static_cast<uint32_t>(_mm_movemask_epi8(sum)) & window.tested) == 0;
 #else
-  bool fits = true;
+  uint32_t over = 0;
   for (int i = 0; i < 16; ++i) {
-    fits = fits && (static_cast<unsigned char>(p[i]) ^ window.xorWith[i]) <= window.most[i];
+    const unsigned sum = (static_cast<unsigned char>(p[i]) ^ window.xorWith[i]) + window.add[i];
+    over |= (sum >= 0x80 ? 1u : 0u) << i;
   }
-  return fits;
+  return (over & window.tested) == 0;
 #endif
 }
 
