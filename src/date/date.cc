@@ -138,11 +138,15 @@ constexpr FullMonthName kFullMonthNames[] = {
 
 // What a three-letter word is: a month, a weekday, or (all zero) neither.
 struct ShortName {
-  uint32_t name = 0;  // packed, with kSpaceAfter
+  uint32_t name = 0;  // packed, with kSpaceAfter (and kWeekdayOnly, below)
   uint8_t month = 0;  // 1 = January
   bool weekday = false;
-  bool weekdayOnly = false;  // a weekday and no month: one test for the fixed widths
 };
+
+// In the table, the name of a weekday that is no month's carries this bit
+// (the space after a name leaves it free): the fixed widths then tell a
+// weekday from a month in the one comparison of the name.
+constexpr uint32_t kWeekdayOnly = 0x80u << 24;
 
 // The three-letter names in a table of 128 slots, each name in the slot its
 // multiplicative hash picks, so that a word is looked up with one
@@ -183,8 +187,9 @@ constexpr ShortNameTable buildShortNameTable() {
     for (uint32_t weekday : kWeekdayNames) {
       if (ShortName* entry = place(weekday | kSpaceAfter)) entry->weekday = true;
     }
-    for (ShortName& entry : table.slot)
-      entry.weekdayOnly = entry.weekday && entry.month == 0;
+    for (ShortName& entry : table.slot) {
+      if (entry.weekday && entry.month == 0) entry.name |= kWeekdayOnly;
+    }
     if (!clash) return table;
   }
 }
@@ -199,13 +204,12 @@ constexpr ShortNameTable kShortNames = buildShortNameTable();
 [[gnu::always_inline]] inline ShortName shortName(const char* token) {
   const uint32_t key = packToken(token);
   const ShortName& entry = kShortNames.slot[nameSlot(key, kShortNames.multiplier)];
-  return entry.name == key ? entry : ShortName{};
+  return (entry.name & ~kWeekdayOnly) == key ? entry : ShortName{};
 }
 
-// The entry of the name a key is, or null.
-inline const ShortName* nameOfKey(uint32_t key) {
-  const ShortName& entry = kShortNames.slot[nameSlot(key, kShortNames.multiplier)];
-  return entry.name == key ? &entry : nullptr;
+// The slot a key's name is in, if it is in the table.
+inline const ShortName& slotOf(uint32_t key) {
+  return kShortNames.slot[nameSlot(key, kShortNames.multiplier)];
 }
 
 // Month 1 to 12 of a three-letter token, or 0.
@@ -418,17 +422,19 @@ int fourDigits(uint64_t digits) {
   return static_cast<int>((pairs * (100u << 16 | 1u)) >> 16);
 }
 
-// The month whose name and a space are at `p`, or 0.
-[[gnu::always_inline]] inline int monthAt(const char* p) {
-  const ShortName* name = nameOfKey(nameKeyAt(p));
-  return name != nullptr ? name->month : 0;
+// The entry of the month whose name and a space are at `p`, or null: the
+// key of a name equals the entry of a month's only.
+[[gnu::always_inline]] inline const ShortName* monthAt(const char* p) {
+  const uint32_t key = nameKeyAt(p);
+  const ShortName& entry = slotOf(key);
+  return entry.name == key ? &entry : nullptr;
 }
 
 // Whether the three letters at `p` are a weekday's name and not a month's
 // ("mar" is both).
 [[gnu::always_inline]] inline bool weekdayAt(const char* p) {
-  const ShortName* name = nameOfKey((nameKeyAt(p) & ~0xff000000u) | kSpaceAfter);
-  return name != nullptr && name->weekdayOnly;
+  const uint32_t key = (nameKeyAt(p) & ~0xff000000u) | kSpaceAfter;
+  return slotOf(key).name == (key | kWeekdayOnly);
 }
 
 // The windows of the usual layouts. A header date is read in two, the
@@ -489,27 +495,30 @@ template <size_t digits>
   const char* const p = text.data();
   const Window& front = digits == 1 ? kHeaderFrontOneDigit : kHeaderFrontTwoDigits;
   if (text.size() < 23 + digits || !fitsWindow(p + digits - 1, front)) return false;
-  const int month = monthAt(p + 6 + digits), day = dayAt<digits>(p + 5);
-  if (month == 0 || !fitsWindow(p + 7 + digits, kHeaderBack) ||
+  const ShortName* month = monthAt(p + 6 + digits);
+  const int day = dayAt<digits>(p + 5);
+  if (month == nullptr || !fitsWindow(p + 7 + digits, kHeaderBack) ||
       !fixedEnd(text, 23 + digits, strict, day)) {
     return false;
   }
-  if (fields != nullptr) *fields = fixedFields(p + 15 + digits, p + 10 + digits, day, month);
+  if (fields != nullptr) {
+    *fields = fixedFields(p + 15 + digits, p + 10 + digits, day, month->month);
+  }
   return true;
 }
 
 // "Mon Jan  7 10:12:01 2002" with the weekday and month read, and the day
 // at `day` with `digits` digits.
 template <size_t day, size_t digits>
-[[gnu::always_inline]] inline bool fixedSeparatorAt(std::string_view text, bool strict, int month,
-                                                    DateFields* fields) {
+[[gnu::always_inline]] inline bool fixedSeparatorAt(std::string_view text, bool strict,
+                                                    const ShortName& month, DateFields* fields) {
   const char* const p = text.data();
   constexpr size_t dayEnd = day + digits;
   const Window& window = digits == 1 ? kSeparatorOneDigit : kSeparatorTwoDigits;
   if (text.size() < dayEnd + 14 || !fitsWindow(p + dayEnd - 2, window)) return false;
   const int value = dayAt<digits>(p + day);
   if (!fixedEnd(text, dayEnd + 14, strict, value)) return false;
-  if (fields != nullptr) *fields = fixedFields(p + dayEnd + 1, p + dayEnd + 10, value, month);
+  if (fields != nullptr) *fields = fixedFields(p + dayEnd + 1, p + dayEnd + 10, value, month.month);
   return true;
 }
 
@@ -518,14 +527,14 @@ template <size_t day, size_t digits>
 [[gnu::always_inline]] inline bool fixedSeparator(std::string_view text, bool strict,
                                                   DateFields* fields) {
   const char* const p = text.data();
-  const int month = monthAt(p + 4);
-  if (month == 0) return false;
+  const ShortName* month = monthAt(p + 4);
+  if (month == nullptr) return false;
   if (p[8] == ' ') {
-    return p[10] == ' ' ? fixedSeparatorAt<9, 1>(text, strict, month, fields)
-                        : fixedSeparatorAt<9, 2>(text, strict, month, fields);
+    return p[10] == ' ' ? fixedSeparatorAt<9, 1>(text, strict, *month, fields)
+                        : fixedSeparatorAt<9, 2>(text, strict, *month, fields);
   }
-  return p[9] == ' ' ? fixedSeparatorAt<8, 1>(text, strict, month, fields)
-                     : fixedSeparatorAt<8, 2>(text, strict, month, fields);
+  return p[9] == ' ' ? fixedSeparatorAt<8, 1>(text, strict, *month, fields)
+                     : fixedSeparatorAt<8, 2>(text, strict, *month, fields);
 }
 
 // The usual layouts as they are nearly always written, read by position:
