@@ -544,7 +544,9 @@ template <size_t day, size_t digits>
 // this takes, the token reading of the usual layouts takes alike; anything
 // else is left to it. The fields are taken out of the text only where
 // they are wanted (`fields` not null), and only once the whole date is
-// known to be there: a separator line's date is only checked.
+// known to be there: a separator line's date is only checked, and where
+// this fails, the token reading finds the fields it does not read (the
+// seconds) as they were.
 [[gnu::always_inline]] inline bool readFixedWidths(std::string_view text, bool strict,
                                                    DateFields* fields) {
   const char* const p = text.data();
