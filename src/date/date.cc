@@ -7,12 +7,18 @@
 #include "common/ascii.h"
 #include "date/date_internal.h"
 
+#if defined(__x86_64__) && defined(__SSE2__) && defined(__GNUC__)
+#define VARNAK_DATE_SSE2 1
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // Largest value a numeric field takes; longer digit runs saturate here.
 constexpr int32_t kFieldMax = INT32_MAX;
 
-// What one byte of a date text is to the tokenizer.
+// What one byte of a date text is to the tokenizer. The two that end a
+// token come last, so that the fixed widths test for both at once.
 enum CharClass : uint8_t {
   kOther,  // any other byte: part of a token, and makes it not numeric
   kDigit,
@@ -65,11 +71,32 @@ constexpr uint32_t packName(const char (&name)[4]) {
   return packName(name[0], name[1], name[2]);
 }
 
-// A three-letter token with its bytes' 0x20 bit set, packed: a name
-// (all lower-case letters) equals it only where the token is that name in
+// The names are looked up as four bytes, the name's and a space after it:
+// the fixed-width reading loads the four in one read, and so tests the
+// space after a month name in the same comparison.
+constexpr uint32_t kSpaceAfter = uint32_t{' '} << 24;
+
+// The 0x20 bit of each letter's byte: a name (all lower-case letters)
+// equals a key with it set only where the key's letters are that name in
 // either case.
+constexpr uint32_t kLowerCaseBits = 0x202020;
+
+// A three-letter token as the table's key.
 uint32_t packToken(const char* token) {
-  return packName(token[0], token[1], token[2]) | 0x202020;
+  return packName(token[0], token[1], token[2]) | kLowerCaseBits | kSpaceAfter;
+}
+
+// The three letters at `p` and the byte after them as a key: the name's
+// key where that byte is a space.
+inline uint32_t nameKeyAt(const char* p) {
+  if constexpr (std::endian::native == std::endian::little) {
+    uint32_t word = 0;
+    std::memcpy(&word, p, 4);
+    return word | kLowerCaseBits;
+  } else {
+    return packName(p[0], p[1], p[2]) |
+           static_cast<uint32_t>(static_cast<unsigned char>(p[3])) << 24 | kLowerCaseBits;
+  }
 }
 
 struct ShortMonthName {
@@ -111,10 +138,15 @@ constexpr FullMonthName kFullMonthNames[] = {
 
 // What a three-letter word is: a month, a weekday, or (all zero) neither.
 struct ShortName {
-  uint32_t name = 0;  // packed
-  int month = 0;      // 1 = January
+  uint32_t name = 0;  // packed, with kSpaceAfter (and kWeekdayOnly, below)
+  uint8_t month = 0;  // 1 = January
   bool weekday = false;
 };
+
+// In the table, the name of a weekday that is no month's carries this bit
+// (the space after a name leaves it free): the fixed widths then tell a
+// weekday from a month in the one comparison of the name.
+constexpr uint32_t kWeekdayOnly = 0x80u << 24;
 
 // The three-letter names in a table of 128 slots, each name in the slot its
 // multiplicative hash picks, so that a word is looked up with one
@@ -149,11 +181,14 @@ constexpr ShortNameTable buildShortNameTable() {
     };
     // Months first: a name in both lists keeps the first month it has.
     for (const ShortMonthName& month : kShortMonthNames) {
-      ShortName* entry = place(month.name);
-      if (entry != nullptr && entry->month == 0) entry->month = month.month;
+      ShortName* entry = place(month.name | kSpaceAfter);
+      if (entry != nullptr && entry->month == 0) entry->month = static_cast<uint8_t>(month.month);
     }
     for (uint32_t weekday : kWeekdayNames) {
-      if (ShortName* entry = place(weekday)) entry->weekday = true;
+      if (ShortName* entry = place(weekday | kSpaceAfter)) entry->weekday = true;
+    }
+    for (ShortName& entry : table.slot) {
+      if (entry.weekday && entry.month == 0) entry.name |= kWeekdayOnly;
     }
     if (!clash) return table;
   }
@@ -169,7 +204,12 @@ constexpr ShortNameTable kShortNames = buildShortNameTable();
 [[gnu::always_inline]] inline ShortName shortName(const char* token) {
   const uint32_t key = packToken(token);
   const ShortName& entry = kShortNames.slot[nameSlot(key, kShortNames.multiplier)];
-  return entry.name == key ? entry : ShortName{};
+  return (entry.name & ~kWeekdayOnly) == key ? entry : ShortName{};
+}
+
+// The slot a key's name is in, if it is in the table.
+inline const ShortName& slotOf(uint32_t key) {
+  return kShortNames.slot[nameSlot(key, kShortNames.multiplier)];
 }
 
 // Month 1 to 12 of a three-letter token, or 0.
@@ -295,53 +335,77 @@ inline bool onlySpacesLeft(Cursor& at) {
   return at.done();
 }
 
-// A day of one digit and a space, or of two and a space, at `*p`.
-[[gnu::always_inline]] inline bool dayAndSpace(const char** p, int* day) {
-  const char* at = *p;
-  const unsigned tens = static_cast<unsigned char>(at[0] - '0');
-  const unsigned ones = static_cast<unsigned char>(at[1] - '0');
-  if (tens < 10 && at[1] == ' ') {
-    *day = static_cast<int>(tens);
-    *p += 2;
-    return true;
+// The fixed-width reading tests 16 bytes of a layout at once against a
+// window of it, written as the layout's text: '0' stands for a digit, 'x'
+// for a byte read elsewhere (a name, looked up in the table), and every
+// other byte for itself. Each byte of the text is xor'ed with the window's
+// ('0' makes a digit its value) and must then be at most 9 where a digit
+// stands and 0 where a byte stands for itself. Adding 0x7f less that bound,
+// short of 0x100, sets a byte's top bit exactly where the byte is above it:
+// one vector add and one byte mask for all 16.
+struct Window {
+  alignas(16) unsigned char xorWith[16];
+  alignas(16) unsigned char add[16];  // 0x7f less the bound; 0 where not tested
+  uint32_t tested;                    // a bit a byte tested, the first lowest
+};
+
+constexpr Window makeWindow(const char (&layout)[17]) {
+  Window window{};
+  for (int i = 0; i < 16; ++i) {
+    const char c = layout[i];
+    if (c == 'x') continue;
+    window.xorWith[i] = static_cast<unsigned char>(c);
+    window.add[i] = c == '0' ? 0x7f - 9 : 0x7f;
+    window.tested |= 1u << i;
   }
-  *day = static_cast<int>(tens * 10 + ones);
-  *p += 3;
-  return tens < 10 && ones < 10 && at[2] == ' ';
+  return window;
 }
 
-// Fixed fields are tested a word at a time: the text's bytes, each xor'ed
-// with the byte the layout has there ('0' for a digit), make a digit 0 to
-// 9 and a punctuation byte 0. The first byte is the lowest, so this reading
-// is for little-endian processors only.
-constexpr bool kWordReading = std::endian::native == std::endian::little;
+// Whether the 16 bytes at `p` fit `window`. Forced inline for the reason
+// shortName is; in SSE2 the test is a handful of instructions, and the
+// plain loop says the same on any processor.
+[[gnu::always_inline]] inline bool fitsWindow(const char* p, const Window& window) {
+#if VARNAK_DATE_SSE2
+  const auto vector = [](const unsigned char* at) {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(at));
+  };
+  const __m128i text = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i sum =
+      _mm_adds_epu8(_mm_xor_si128(text, vector(window.xorWith)), vector(window.add));
+  return (static_cast<uint32_t>(_mm_movemask_epi8(sum)) & window.tested) == 0;
+#else
+  uint32_t over = 0;
+  for (int i = 0; i < 16; ++i) {
+    const unsigned sum = (static_cast<unsigned char>(p[i]) ^ window.xorWith[i]) + window.add[i];
+    over |= (sum >= 0x80 ? 1u : 0u) << i;
+  }
+  return (over & window.tested) == 0;
+#endif
+}
 
+// The `n` (at most 8) bytes at `p` in one word, the first lowest.
 template <size_t n>
-uint64_t layoutWord(const char (&layout)[n]) {
+uint64_t wordAt(const char* p) {
   uint64_t word = 0;
-  for (size_t i = 0; i + 1 < n; ++i)
-    word |= uint64_t{static_cast<unsigned char>(layout[i])} << (8 * i);
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&word, p, n);
+  } else {
+    for (size_t i = 0; i < n; ++i)
+      word |= uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
+  }
   return word;
 }
 
-// The text's `n` bytes at `p`, xor'ed with the layout's.
+// The digits of the layout `layout` (digits written '0') at `p`, where the
+// text is known to fit it: a byte a digit's value, 0 for any other byte.
 template <size_t n>
-uint64_t againstLayout(const char* p, const char (&layout)[n]) {
-  uint64_t word = 0;
-  std::memcpy(&word, p, n - 1);
-  return word ^ layoutWord(layout);
+uint64_t digitsAt(const char* p, const char (&layout)[n]) {
+  return wordAt<n - 1>(p) ^ wordAt<n - 1>(layout);
 }
 
-// Whether every byte is at most 9: adding 0x76 takes a byte above 9 to
-// 0x80 or more, and a byte of 0x80 or more has that bit already.
-bool bytesAtMostNine(uint64_t word) {
-  constexpr uint64_t kHigh = 0x8080808080808080u;
-  return (((word + 0x7676767676767676u) | word) & kHigh) == 0;
-}
-
-// Each byte of digits (0 to 9) taken with the next as a two-digit number,
-// in one multiply for all: byte i of the result is 10 times byte i plus
-// byte i + 1, which never carries into the byte above.
+// Each byte (0 to 9) taken with the next as a two-digit number, in one
+// multiply for all: byte i of the result is 10 times byte i plus byte
+// i + 1, which never carries into the byte above.
 uint64_t digitPairs(uint64_t digits) {
   return digits * 10 + (digits >> 8);
 }
@@ -350,36 +414,127 @@ int byteAt(uint64_t word, int i) {
   return static_cast<int>(word >> (8 * i) & 0xff);
 }
 
-// Four digits at `p`. This, fixedTime and dayAndSpace are forced inline
-// for the reason shortName is: each is read once for nearly every date,
-// and out of line the three cost the usual date some ten instructions
-// more, a twentieth of its reading.
-[[gnu::always_inline]] inline bool fixedYear(const char* p, int* year) {
-  const uint64_t digits = againstLayout(p, "0000");
-  const uint64_t pairs = digitPairs(digits);
-  *year = byteAt(pairs, 0) * 100 + byteAt(pairs, 2);
-  return bytesAtMostNine(digits);
+// The number the four digits (0 to 9) of the lowest four bytes make. Their
+// two pairs, in the bytes 0 and 2, are multiplied into one in bits 16 to 31:
+// 100 times the first plus the second, at most 9999, which carries nowhere.
+int fourDigits(uint64_t digits) {
+  const auto pairs = static_cast<uint32_t>(digitPairs(digits)) & 0x00ff00ffu;
+  return static_cast<int>((pairs * (100u << 16 | 1u)) >> 16);
 }
 
-// "hh:mm:ss" at `p`.
-[[gnu::always_inline]] inline bool fixedTime(const char* p, DateFields* fields) {
-  const uint64_t time = againstLayout(p, "00:00:00");
-  constexpr uint64_t kColons = 0x0000ff0000ff0000u;
-  const uint64_t pairs = digitPairs(time);
-  fields->hour = byteAt(pairs, 0);
-  fields->minute = byteAt(pairs, 3);
-  fields->second = byteAt(pairs, 6);
-  return bytesAtMostNine(time) && (time & kColons) == 0;
+// The entry of the month whose name and a space are at `p`, or null: the
+// key of a name equals the entry of a month's only.
+[[gnu::always_inline]] inline const ShortName* monthAt(const char* p) {
+  const uint32_t key = nameKeyAt(p);
+  const ShortName& entry = slotOf(key);
+  return entry.name == key ? &entry : nullptr;
 }
 
-// After the last field: a token end in lenient mode, only spaces in strict.
+// Whether the three letters at `p` are a weekday's name and not a month's
+// ("mar" is both).
+[[gnu::always_inline]] inline bool weekdayAt(const char* p) {
+  const uint32_t key = (nameKeyAt(p) & ~0xff000000u) | kSpaceAfter;
+  return slotOf(key).name == (key | kWeekdayOnly);
+}
+
+// The windows of the usual layouts. A header date is read in two, the
+// first ending at the space after the year (at the text's first byte for a
+// day of one digit, its second for two), the second from the month's
+// second letter to the seconds; a separator date in one, from the day (or
+// the space before a day of one digit) to the year.
+constexpr Window kHeaderFrontOneDigit = makeWindow("xxx, 0 xxx 0000 ");
+constexpr Window kHeaderFrontTwoDigits = makeWindow("xx, 00 xxx 0000 ");
+constexpr Window kHeaderBack = makeWindow("xx 0000 00:00:00");
+constexpr Window kSeparatorOneDigit = makeWindow(" 0 00:00:00 0000");
+constexpr Window kSeparatorTwoDigits = makeWindow("00 00:00:00 0000");
+
+// The day of `digits` digits at `p`.
+template <size_t digits>
+int dayAt(const char* p) {
+  const int first = p[0] - '0';
+  return digits == 1 ? first : first * 10 + (p[1] - '0');
+}
+
+// The fields of a date the fixed widths have read, its time and year
+// where they stand in the text.
+[[gnu::always_inline]] inline DateFields fixedFields(const char* time, const char* year, int day,
+                                                     int month) {
+  DateFields fields;
+  const uint64_t timePairs = digitPairs(digitsAt(time, "00:00:00"));
+  fields.hour = byteAt(timePairs, 0);
+  fields.minute = byteAt(timePairs, 3);
+  fields.second = byteAt(timePairs, 6);
+  fields.year = fourDigits(digitsAt(year, "0000"));
+  fields.day = day;
+  fields.month = month;
+  return fields;
+}
+
+// What every layout ends with: a day of 1 to 31, and after the date's
+// `length` bytes a token end in lenient mode, only spaces in strict.
 // Forced inline for the reason shortName is: it ends every date the fixed
 // widths take.
-[[gnu::always_inline]] inline bool fixedEnd(const char* p, const char* end, bool strict) {
-  if (!strict) return p == end || classOf(*p) == kBlank || classOf(*p) == kComma;
-  while (p < end && *p == ' ')
-    ++p;
-  return p == end;
+[[gnu::always_inline]] inline bool fixedEnd(std::string_view text, size_t length, bool strict,
+                                            int day) {
+  if (day < 1 || day > 31) return false;
+  if (!strict) {
+    // Blanks and the comma are the classes from kBlank on.
+    return length == text.size() || classOf(text[length]) >= kBlank;
+  }
+  while (length < text.size() && text[length] == ' ')
+    ++length;
+  return length == text.size();
+}
+
+// "Mon, 7 Jan 2002 10:12:01" with the weekday read and a day of `digits`
+// digits. Each layout and width has its own copy, so that its windows and
+// fields are read at fixed places.
+template <size_t digits>
+[[gnu::always_inline]] inline bool fixedHeader(std::string_view text, bool strict,
+                                               DateFields* fields) {
+  const char* const p = text.data();
+  const Window& front = digits == 1 ? kHeaderFrontOneDigit : kHeaderFrontTwoDigits;
+  if (text.size() < 23 + digits || !fitsWindow(p + digits - 1, front)) return false;
+  const ShortName* month = monthAt(p + 6 + digits);
+  const int day = dayAt<digits>(p + 5);
+  if (month == nullptr || !fitsWindow(p + 7 + digits, kHeaderBack) ||
+      !fixedEnd(text, 23 + digits, strict, day)) {
+    return false;
+  }
+  if (fields != nullptr) {
+    *fields = fixedFields(p + 15 + digits, p + 10 + digits, day, month->month);
+  }
+  return true;
+}
+
+// "Mon Jan  7 10:12:01 2002" with the weekday and month read, and the day
+// at `day` with `digits` digits.
+template <size_t day, size_t digits>
+[[gnu::always_inline]] inline bool fixedSeparatorAt(std::string_view text, bool strict,
+                                                    const ShortName& month, DateFields* fields) {
+  const char* const p = text.data();
+  constexpr size_t dayEnd = day + digits;
+  const Window& window = digits == 1 ? kSeparatorOneDigit : kSeparatorTwoDigits;
+  if (text.size() < dayEnd + 14 || !fitsWindow(p + dayEnd - 2, window)) return false;
+  const int value = dayAt<digits>(p + day);
+  if (!fixedEnd(text, dayEnd + 14, strict, value)) return false;
+  if (fields != nullptr) *fields = fixedFields(p + dayEnd + 1, p + dayEnd + 10, value, month.month);
+  return true;
+}
+
+// "Mon Jan  7 10:12:01 2002" with the weekday read: one space or two before
+// the day, a day of one digit or two.
+[[gnu::always_inline]] inline bool fixedSeparator(std::string_view text, bool strict,
+                                                  DateFields* fields) {
+  const char* const p = text.data();
+  const ShortName* month = monthAt(p + 4);
+  if (month == nullptr) return false;
+  if (p[8] == ' ') {
+    return p[10] == ' ' ? fixedSeparatorAt<9, 1>(text, strict, *month, fields)
+                        : fixedSeparatorAt<9, 2>(text, strict, *month, fields);
+  }
+  return p[9] == ' ' ? fixedSeparatorAt<8, 1>(text, strict, *month, fields)
+                     : fixedSeparatorAt<8, 2>(text, strict, *month, fields);
 }
 
 // The usual layouts as they are nearly always written, read by position:
@@ -387,43 +542,22 @@ int byteAt(uint64_t word, int i) {
 // with a weekday, single spaces (two before a one-digit day on separator
 // lines), a day of one or two digits, a four-digit year and seconds. What
 // this takes, the token reading of the usual layouts takes alike; anything
-// else is left to it.
-bool readFixedWidths(std::string_view text, bool strict, DateFields* result) {
-  // Filled in here and given only whole: the token reading relies on
-  // fields it does not read (the seconds) being as they were.
-  DateFields fields;
-  const char* p = text.data();
-  const char* const end = p + text.size();
-  // The shortest is "Mon Jan 7 10:12:01 2002"; the checks below read no
-  // further than the length they have checked.
-  if (!kWordReading || text.size() < 23) return false;
-  const ShortName weekday = shortName(p);
-  // A weekday's name, which only letters match, and not a month's ("mar"
-  // is both).
-  if (weekday.month != 0 || !weekday.weekday) return false;
-  int month = 0, day = 0;
-  if (p[3] == ',' && p[4] == ' ') {
-    p += 5;
-    if (!dayAndSpace(&p, &day) || end - p < 17) return false;
-    month = shortMonth(p);
-    if (month == 0 || p[3] != ' ' || !fixedYear(p + 4, &fields.year) || p[8] != ' ') return false;
-    if (!fixedTime(p + 9, &fields) || !fixedEnd(p + 17, end, strict)) return false;
-  } else if (p[3] == ' ') {
-    month = shortMonth(p + 4);
-    if (month == 0 || p[7] != ' ') return false;
-    p += p[8] == ' ' ? 9 : 8;
-    if (!dayAndSpace(&p, &day) || end - p < 13 || !fixedTime(p, &fields) || p[8] != ' ') {
-      return false;
-    }
-    if (!fixedYear(p + 9, &fields.year) || !fixedEnd(p + 13, end, strict)) return false;
-  } else {
-    return false;
+// else is left to it. The fields are taken out of the text only where
+// they are wanted (`fields` not null), and only once the whole date is
+// known to be there: a separator line's date is only checked, and where
+// this fails, the token reading finds the fields it does not read (the
+// seconds) as they were.
+[[gnu::always_inline]] inline bool readFixedWidths(std::string_view text, bool strict,
+                                                   DateFields* fields) {
+  const char* const p = text.data();
+  // The shortest is "Mon Jan 7 10:12:01 2002"; the layouts read no further
+  // than the length they have checked.
+  if (text.size() < 23 || !weekdayAt(p)) return false;
+  if (p[3] == ',') {
+    return p[6] == ' ' ? fixedHeader<1>(text, strict, fields)
+                       : fixedHeader<2>(text, strict, fields);
   }
-  if (day < 1 || day > 31) return false;
-  fields.month = month;
-  fields.day = day;
-  *result = fields;
-  return true;
+  return p[3] == ' ' && fixedSeparator(text, strict, fields);
 }
 
 // Reads the two layouts nearly every date is written in, and nothing else:
@@ -619,12 +753,15 @@ bool readAnyLayout(std::string_view text, bool strict, DateFields* fields) {
 
 void store(const DateFields& fields, int32_t currentYear, MessageDate* result) {
   if (result == nullptr) return;
-  result->year = completeYear(fields.year, currentYear);
-  result->month = fields.month - 1;
-  result->day = fields.day;
-  result->hour = fields.hour;
-  result->minute = fields.minute;
+  // In this order the compiler writes each field on its own: written one
+  // after the other, the four from the second to the day went through a
+  // vector register, built a field at a time, at twice the instructions.
   result->second = fields.second;
+  result->minute = fields.minute;
+  result->hour = fields.hour;
+  result->year = completeYear(fields.year, currentYear);
+  result->day = fields.day;
+  result->month = fields.month - 1;
 }
 
 // A reading, and the date it gives stored as parseDate stores it.
@@ -653,8 +790,18 @@ inline bool readByTokens(std::string_view text, bool strict, DateFields* fields)
 }  // namespace
 
 bool parseDate(std::string_view text, MessageDate* result, bool strict, int32_t currentYear) {
-  return parseWith<readFixedWidths>(text, result, strict, currentYear) ||
-         parseDateByTokens(text, result, strict, currentYear);
+  // A separator line's date is only checked: its reading takes no fields
+  // out of the text.
+  if (result == nullptr) {
+    return readFixedWidths(text, strict, nullptr) ||
+           parseDateByTokens(text, nullptr, strict, currentYear);
+  }
+  DateFields fields;
+  if (!readFixedWidths(text, strict, &fields)) {
+    return parseDateByTokens(text, result, strict, currentYear);
+  }
+  store(fields, currentYear, result);
+  return true;
 }
 
 bool parseUsualDate(std::string_view text, MessageDate* result, bool strict, int32_t currentYear) {

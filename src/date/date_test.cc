@@ -295,6 +295,36 @@ TEST(DateTest, TheFixedWidthsTakeTheUsualLayoutsAsTheyAreNearlyAlwaysWritten) {
       {true, "Mon Jan  7 10:12:01 +0100 2002", ""},  // a zone
       {true, "Mon Jan  7 10:12:01 2002 x", ""},      // a word after the year
       {true, "Xyz Jan  7 10:12:01 2002", ""},        // no weekday in strict mode
+      // Each layout at each width of its day, the year's four digits at
+      // their extremes, and the byte after the date.
+      {false, "Sun, 8 Jan 2007 04:18:39", "2007-1-8 4:18:39"},
+      {false, "Sun, 28 Jan 2007 04:18:39", "2007-1-28 4:18:39"},
+      {false, "Sun, 28 Jan 0999 04:18:39", "2899-1-28 4:18:39"},  // completed
+      {false, "Sun, 28 Jan 0000 04:18:39", "2000-1-28 4:18:39"},
+      {false, "Sun, 28 Jan 9999 99:99:99", "9999-1-28 99:99:99"},
+      {false, "Sun, 31 Jan 1000 00:00:00\t", "1000-1-31 0:0:0"},
+      {false, "Sun, 28 Jan 2007 04:18:39\n", "2007-1-28 4:18:39"},
+      {false, "Sun, 28 Jan 2007 04:18:39x", ""},
+      {false, "Sun, 28 Jan,2007 04:18:39", ""},  // no space after the month
+      {false, "Sun, 28 Sun 2007 04:18:39", ""},  // a weekday for the month
+      {false, "Sun, 28 Mar 2007 04:18:39", "2007-3-28 4:18:39"},
+      {false, "Sun,  8 Jan 2007 04:18:39", ""},
+      {false, "Sun, 8  Jan 2007 04:18:39", ""},
+      {false, "Sun; 28 Jan 2007 04:18:39", ""},
+      {true, "Sun Jan 8 04:18:39 2007", "2007-1-8 4:18:39"},
+      {true, "Sun Jan  8 04:18:39 2007", "2007-1-8 4:18:39"},
+      {true, "Sun Jan 28 04:18:39 2007", "2007-1-28 4:18:39"},
+      {true, "Sun Jan  28 04:18:39 2007", "2007-1-28 4:18:39"},
+      {true, "Sun Jan   8 04:18:39 2007", ""},  // three spaces
+      {true, "Sun Jan 28 04:18:39 0999", "2899-1-28 4:18:39"},
+      {true, "Sun Jan 08 04:18:39 2007 ", "2007-1-8 4:18:39"},
+      {true, "Sun Jan 8 04:18:39 2007 x", ""},
+      {true, "Sun Jan 8 04:18:39 20070", ""},
+      {true, "Sun Jan 38 04:18:39 2007", ""},  // day 38
+      {true, "Sun Jan 00 04:18:39 2007", ""},
+      {true, "Sun Jan,  8 04:18:39 2007", ""},
+      {false, "Sun Jan  8 04:18:39 2007,", "2007-1-8 4:18:39"},
+      {false, "Sun Jan  8 04:18:39 2007remote", ""},
   };
   for (const auto& c : cases) {
     MessageDate got = kUntouched;
@@ -361,6 +391,47 @@ TEST(DateTest, EveryVariantOfTheUsualLayoutsReadsAsInFull) {
   // The variants reach both readings.
   EXPECT_GT(shortcutTaken, variants / 10);
   EXPECT_LT(shortcutTaken, variants * 9 / 10);
+}
+
+TEST(DateTest, EveryByteOfTheUsualLayoutsOneBitOffReadsAsInFull) {
+  // The fixed widths test a byte by xor'ing it with its layout's and
+  // bounding the result: a byte one bit away from what the layout has
+  // there, a digit one bit away from another or from no digit, is where
+  // that test would err. Every byte of each layout and width, at each of
+  // its eight bits, in both modes: parseDate reads the text as in full,
+  // and the fixed widths, where they take it, give the full reading's date.
+  const std::string dates[] = {
+      "Sun, 8 Jan 2007 04:18:39", "Sun, 28 Jan 2007 04:18:39 +0100", "Sun Jan 8 04:18:39 2007",
+      "Sun Jan  8 04:18:39 2007", "Sun Jan 28 04:18:39 2007",        "Sun Jan  28 04:18:39 2007",
+  };
+  int taken = 0, declined = 0;
+  for (const std::string& date : dates) {
+    for (size_t at = 0; at < date.size(); ++at) {
+      for (int bit = 0; bit < 8; ++bit) {
+        std::string text = date;
+        text[at] = static_cast<char>(text[at] ^ (1 << bit));
+        for (bool strict : {false, true}) {
+          MessageDate full;
+          const std::string want =
+              outcome(parseDateInFull(text, &full, strict, kCurrentYear), full);
+          MessageDate got;
+          ASSERT_EQ(outcome(parseDate(text, &got, strict, kCurrentYear), got), want)
+              << '"' << text << "\" strict " << strict;
+          MessageDate fixed;
+          if (parseFixedWidthDate(text, &fixed, strict, kCurrentYear)) {
+            ASSERT_EQ(outcome(true, fixed), want) << '"' << text << "\" strict " << strict;
+            ++taken;
+          } else {
+            ++declined;
+          }
+        }
+      }
+    }
+  }
+  // Letters of other case and digits of other values stay on the fixed
+  // widths; most other bytes leave them.
+  EXPECT_GT(taken, 100);
+  EXPECT_GT(declined, taken);
 }
 
 TEST(CompareNoCaseTest, FoldsOnlyAsciiLettersAndStopsAtTheEnds) {
