@@ -62,13 +62,6 @@ bool timeFromColon(std::string_view text, size_t at) {
   return at < text.size() && (text[at] == ' ' || text[at] == ':');
 }
 
-// timeFromColon for the first colon at or after `at`, searched for. Out of
-// line, so that the vector path below, which mostly knows the colon, keeps
-// no registers across the search.
-[[gnu::noinline]] bool timeFromColonAfter(std::string_view text, size_t at) {
-  return timeFromColon(text, findByte(text, at, ':'));
-}
-
 // After an address, a separator only has to show something like a time: a
 // colon, optional digits, then a space or another colon.
 bool addressFollowedByTime(std::string_view text, size_t at, size_t colon) {
@@ -114,6 +107,13 @@ constexpr std::string_view kMailerDaemon = "MAILER-DAEMON";
 }
 
 #if VARNAK_X86_VECTORS
+
+// timeFromColon for the first colon at or after `at`, searched for. Out of
+// line, so that the vector path below, which mostly knows the colon, keeps
+// no registers across the search.
+[[gnu::noinline]] bool timeFromColonAfter(std::string_view text, size_t at) {
+  return timeFromColon(text, findByte(text, at, ':'));
+}
 
 // Bit masks of the text's first 32 bytes, a bit a byte: the spaces, and
 // the "@" and "!" that end an address's first word.
