@@ -115,9 +115,43 @@ constexpr std::string_view kMailerDaemon = "MAILER-DAEMON";
   return timeFromColon(text, findByte(text, at, ':'));
 }
 
+// Whether the text is a date in the strict form. Only whether it is one
+// matters, so no year is completed. Out of line, so that the vector path
+// reaches it by a jump and sets up no stack frame for the date reading.
+[[gnu::noinline]] bool isStrictDate(std::string_view text) {
+  return parseDate(text, nullptr, true, 0);
+}
+
+// timeFromColon for a colon that lies before the text's end, where the
+// usual two digits and a colon or space after them are tested first,
+// without the loop's test of the end at each byte.
+bool timeAtColon(std::string_view text, size_t colon) {
+  if (text.size() - colon > 3) {
+    const char* time = text.data() + colon + 1;
+    if (isDigit(time[0]) && isDigit(time[1]) && (time[2] == ':' || time[2] == ' ')) return true;
+  }
+  return timeFromColon(text, colon);
+}
+
+// plainSenderFollowedByDate where the date's start is known too, and the
+// first colon mostly lies after it.
+bool plainSenderFollowedByDate(std::string_view text, size_t senderStart, size_t senderEnd,
+                               size_t dateStart, size_t colon) {
+  if (senderEnd - senderStart >= kMailerDaemon.size() &&
+      std::memcmp(text.data() + senderStart, kMailerDaemon.data(), kMailerDaemon.size()) == 0) {
+    return true;
+  }
+  if (dateStart > colon) return plainSenderFollowedByDate(text, senderStart, senderEnd, colon);
+  if (colon == text.size()) return false;
+  return isStrictDate(std::string_view(text.data() + dateStart, text.size() - dateStart));
+}
+
 // Bit masks of the text's first 32 bytes, a bit a byte: the spaces, and
-// the "@" and "!" that end an address's first word.
+// the "@" and "!" that end an address's first word. The marks of the
+// second half are looked for only where the sender goes on into it: most
+// senders end in the first.
 struct Window {
+  __m128i high;
   uint32_t spaces;
   uint32_t addressMarks;
 };
@@ -137,7 +171,7 @@ uint32_t addressMarksOf(__m128i bytes) {
 Window windowOf(const char* text) {
   __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
   __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + 16));
-  return {spacesOf(low) | spacesOf(high) << 16, addressMarksOf(low) | addressMarksOf(high) << 16};
+  return {high, spacesOf(low) | spacesOf(high) << 16, addressMarksOf(low)};
 }
 
 uint32_t lowestBit(uint32_t bits) {
@@ -176,19 +210,30 @@ bool separator_detail::judgeSeparator(std::string_view text, size_t colon) {
     // The lowest byte that is no space; none when the window is all spaces.
     uint32_t senderStart = (window.spaces + 1) & ~window.spaces;
     uint32_t senderEnd = lowestBit((window.spaces | window.addressMarks) & fromBit(senderStart));
+    if (senderEnd > 0xffff || senderEnd == 0) {
+      // A mark in the second half may come before the end found there.
+      window.addressMarks |= addressMarksOf(window.high) << 16;
+      senderEnd = lowestBit((window.spaces | window.addressMarks) & fromBit(senderStart));
+    }
     if ((senderEnd & window.addressMarks) != 0) {
       uint32_t blank = lowestBit(window.spaces & fromBit(senderEnd));
-      // Adding the blank's bit carries through the run of spaces it starts,
-      // to the first byte after them, and leaves the bits below as they
-      // were; none when the run reaches past the window, or when there is
-      // no blank.
-      uint32_t dateStart = (window.spaces + blank) & ~window.spaces;
-      if (dateStart != 0) {
-        size_t at = offsetOf(dateStart);
-        return at <= colon ? timeFromColon(text, colon) : timeFromColonAfter(text, at);
+      if (blank != 0) {
+        // The run of spaces from the blank ends at or before a colon after
+        // it, which is then the first colon of the time; a colon before the
+        // blank, in the address, is not.
+        size_t at = offsetOf(blank);
+        return at < colon ? timeAtColon(text, colon) : timeFromColonAfter(text, at);
       }
     } else if (senderEnd != 0) {
-      return plainSenderFollowedByDate(text, offsetOf(senderStart), offsetOf(senderEnd), colon);
+      // Adding the bit of the space after the sender carries through the
+      // run of spaces it starts, to the first byte after them, and leaves
+      // the bits below as they were; none when the run reaches past the
+      // window.
+      uint32_t dateStart = (window.spaces + senderEnd) & ~window.spaces;
+      if (dateStart != 0) {
+        return plainSenderFollowedByDate(text, offsetOf(senderStart), offsetOf(senderEnd),
+                                         offsetOf(dateStart), colon);
+      }
     }
   }
 #endif

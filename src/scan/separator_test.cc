@@ -111,6 +111,11 @@ TEST(SeparatorTest, JudgesAlikeWhereverTheWordsLie) {
       // The first colon lies before the address's blank: a later one counts.
       {" a:b@", 'c', " x 1: ", true},
       {" a:b@", 'c', " x 1 ", false},
+      {" u@h", 'h', ": x", false},
+      // The time's first digits, and what follows them.
+      {" u@", 'h', " x 10:12x y", false},
+      {" u@", 'h', " x 10:1x: y", false},
+      {" u@", 'h', " x 10:1234:", true},
       // A tab is no blank, and bytes above 0x7f are none of the marks.
       {" u@h\t", 'x', " 10:12 y", true},
       {" u@h\t", 'x', "\t10:12 y", false},
@@ -125,6 +130,7 @@ TEST(SeparatorTest, JudgesAlikeWhereverTheWordsLie) {
       {" u", 'u', " x@y 10:12 z", false},
       {" ", 'u', " !h 10:12 y", false},
       {" MAILER-DAEMON", 'S', "", true},
+      {" MAILER-DAEMON", ' ', "x", true},
       {" MAILER-DAEM", 'o', "N", false},
       {" mailer-daemon", ' ', "Mon Jan  7 10:12:01 2002", true},
       // The text ends at its first NUL, wherever the NUL lies.
