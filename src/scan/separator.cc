@@ -198,11 +198,11 @@ std::string_view cutAt(std::string_view text, char stop) {
 
 }  // namespace
 
-// Most separators have the sender's end, the blank after an address and
-// the start of the date within their first 32 bytes: there each is a bit of
-// the window's masks, found with a bit trick instead of a loop or a library
-// search. Where one of them lies past the window, or the text is shorter
-// than it, the loops a byte judge it.
+// Most separators have the sender's end, and the blank after an address
+// or the start of a plain sender's date, within their first 32 bytes: there
+// each is a bit of the window's masks, found with a bit trick instead of a
+// loop or a library search. Where one of them lies past the window, or the
+// text is shorter than it, the loops a byte judge it.
 bool separator_detail::judgeSeparator(std::string_view text, size_t colon) {
 #if VARNAK_X86_VECTORS
   if (text.size() >= 32) {
