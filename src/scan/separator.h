@@ -30,7 +30,7 @@ bool judgeLineWithoutLineEnds(std::string_view line, size_t colon);
 
 // The test proper, on text already cut at its first NUL, CR or LF, whose
 // first colon is at `colon` (its size when it has none).
-bool judgeText(std::string_view text, size_t colon);
+bool judgeSeparator(std::string_view text, size_t colon);
 
 }  // namespace separator_detail
 
@@ -57,7 +57,7 @@ inline bool isSeparatorWithoutLineEnds(std::string_view line) {
 // with the line's end, and the test searches for neither again.
 inline bool isSeparatorWithColonAt(std::string_view line, size_t colon) {
   if (colon == line.size() && !separator_detail::startsWithMailerDaemon(line)) return false;
-  return separator_detail::judgeText(line, colon);
+  return separator_detail::judgeSeparator(line, colon);
 }
 
 // The part of a captured line that the separator tests judge: up to its

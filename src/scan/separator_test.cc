@@ -61,4 +61,93 @@ TEST(SeparatorTest, JudgesTheTextAfterFrom) {
   }
 }
 
+// A row of texts made of a fixed start, `fill` repeated, and a fixed end:
+// growing the fill moves what follows it, and leading spaces move all of
+// it, so that the sender's end, the blank after an address and the start
+// of the date each come to lie before, on and after the ends of the
+// test's vector window (its first 16 and 32 bytes) and in lines shorter
+// than it.
+struct MovedText {
+  std::string start;
+  char fill;
+  std::string end;
+  bool verdict;
+};
+
+// Every judge of a text says `verdict` of it; those for lines without line
+// ends or without NUL only of lines that have none.
+::testing::AssertionResult judgedAs(const std::string& text, bool verdict) {
+  bool noLineEnds = text.find_first_of("\r\n") == std::string::npos;
+  bool noNul = text.find('\0') == std::string::npos;
+  if (isMessageSeparator(text) == verdict &&
+      (!noLineEnds || isSeparatorWithoutLineEnds(text) == verdict) &&
+      (!noLineEnds || !noNul ||
+       isSeparatorWithColonAt(text, std::min(text.find(':'), text.size())) == verdict)) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure() << (verdict ? "refused: \"" : "taken: \"") << text << '"';
+}
+
+TEST(SeparatorTest, JudgesAlikeWhereverTheWordsLie) {
+  using namespace std::string_literals;
+  const MovedText rows[] = {
+      // The blank after an address, and the date, move.
+      {" u@", 'h', " Sun Jan 28 04:18:39 2007", true},
+      {" u@", 'h', " Sun Jan 28 2007", false},
+      // The address's mark moves.
+      {" u", 'u', "@h Sun Jan 28 04:18:39 2007", true},
+      {" u", 'u', "!h x 10:x", false},
+      // The first colon is where the date starts, so that the start found
+      // decides whether it counts.
+      {" u@", 'h', " :12 y", true},
+      {" u@", 'h', " :x", false},
+      {" u@h", ' ', ":12 y", true},
+      {" u!h", ' ', ":", false},
+      // The run of spaces after an address grows, up to the text's end.
+      {" u!h", ' ', "x 10:12 y", true},
+      {" u@h", ' ', "10:12 y", true},
+      {" u@h", ' ', "", false},
+      {" u@h x", ' ', "10 11", false},
+      // The first colon lies before the address's blank: a later one counts.
+      {" a:b@", 'c', " x 1: ", true},
+      {" a:b@", 'c', " x 1 ", false},
+      {" u@h", 'h', ": x", false},
+      // The time's first digits, and what follows them.
+      {" u@", 'h', " x 10:12x y", false},
+      {" u@", 'h', " x 10:1x: y", false},
+      {" u@", 'h', " x 10:1234:", true},
+      // A tab is no blank, and bytes above 0x7f are none of the marks.
+      {" u@h\t", 'x', " 10:12 y", true},
+      {" u@h\t", 'x', "\t10:12 y", false},
+      {" u\xc3\xa9@", '\xe9', " x 10:12 y", true},
+      // Without an address, the sender's end and the date move.
+      {" u", 'u', " Mon Jan  7 10:12:01 2002", true},
+      {" u", 'u', " Mon Jan  7 2002", false},
+      {" u", 'u', "", false},
+      {" u", ' ', "Mon Jan  7 10:12:01 2002", true},
+      {" u", '9', " Sun Jan 28 04:18:39 2007", true},  // no date from the sender's end
+      // A mark after the sender's space makes no address of it.
+      {" u", 'u', " x@y 10:12 z", false},
+      {" ", 'u', " !h 10:12 y", false},
+      {" MAILER-DAEMON", 'S', "", true},
+      {" MAILER-DAEMON", ' ', "x", true},
+      {" MAILER-DAEM", 'o', "N", false},
+      {" mailer-daemon", ' ', "Mon Jan  7 10:12:01 2002", true},
+      // The text ends at its first NUL, wherever the NUL lies.
+      {" u@", 'h', "\0 x 10:12 y"s, false},
+      {" u@h x 10", '0', "\0:12 y"s, false},
+      {" u@h x 10:12 y", 'y', "\0"s, true},
+      {" MAILER", '-', "\0DAEMON"s, false},
+  };
+  for (const MovedText& row : rows) {
+    for (size_t spaces = 0; spaces <= 34; ++spaces) {
+      for (size_t fill = 1; fill <= 34; ++fill) {
+        std::string text =
+            std::string(spaces, ' ') + row.start + std::string(fill, row.fill) + row.end;
+        ASSERT_TRUE(judgedAs(text, row.verdict));
+      }
+    }
+  }
+}
+
 }  // namespace
