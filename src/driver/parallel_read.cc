@@ -51,17 +51,29 @@ struct EncodedMessage {
 static_assert(sizeof(MailMessage) == sizeof(EncodedMessage));
 static_assert(std::is_trivially_copyable_v<RunTally>);
 
-void appendNumber(std::string& buffer, uint32_t n) {
+// A number as its bytes are in memory, and read back so: the buffer
+// never leaves the process.
+template <typename Number>
+void appendBytesOf(std::string& buffer, Number n) {
   char bytes[sizeof n];
   std::memcpy(bytes, &n, sizeof n);
   buffer.append(bytes, sizeof n);
 }
 
-uint32_t readNumber(const char*& at) {
-  uint32_t n;
+template <typename Number>
+Number readBytesOf(const char*& at) {
+  Number n;
   std::memcpy(&n, at, sizeof n);
   at += sizeof n;
   return n;
+}
+
+void appendNumber(std::string& buffer, uint32_t n) {
+  appendBytesOf(buffer, n);
+}
+
+uint32_t readNumber(const char*& at) {
+  return readBytesOf<uint32_t>(at);
 }
 
 void appendText(std::string& buffer, std::string_view text) {
@@ -113,18 +125,12 @@ CutFacts readFacts(char bits) {
 
 // Numbers of 64 bits, a tick's counts or a range's offsets.
 void appendWords(std::string& buffer, std::initializer_list<uint64_t> words) {
-  for (uint64_t word : words) {
-    char bytes[sizeof word];
-    std::memcpy(bytes, &word, sizeof word);
-    buffer.append(bytes, sizeof bytes);
-  }
+  for (uint64_t word : words)
+    appendBytesOf(buffer, word);
 }
 
 uint64_t readWord(const char*& at) {
-  uint64_t word;
-  std::memcpy(&word, at, sizeof word);
-  at += sizeof word;
-  return word;
+  return readBytesOf<uint64_t>(at);
 }
 
 }  // namespace
