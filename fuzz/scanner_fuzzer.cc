@@ -23,12 +23,20 @@ ScanHandlers recorder(std::string& log) {
   handlers.message = [&log](const MailMessage& m, bool atSeparator) {
     log += atSeparator ? "S" : "E";
     log += m.hasReceivedLine ? "R" : "-";
-    log += std::to_string(m.fromLine.size()) + ":" + m.fromLine;
-    log += std::to_string(m.dateText.size()) + ":" + m.dateText;
+    auto text = [&log](std::string_view t) {
+      log.append(std::to_string(t.size())).append(":").append(t);
+    };
+    text(m.fromLine);
+    text(m.dateText);
     log += std::to_string(m.size);
-    log += std::to_string(m.fromHeader.size()) + ":" + m.fromHeader;
+    text(m.fromHeader);
     log += m.hasGmailLabels ? "G" : "-";
-    log += m.hasMessageId ? "I" + std::to_string(m.messageId.size()) + ":" + m.messageId : "-";
+    if (m.hasMessageId) {
+      log += "I";
+      text(m.messageId);
+    } else {
+      log += "-";
+    }
     log += "\n";
   };
   handlers.headerTooLong = [&log](std::string_view text) {

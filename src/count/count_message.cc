@@ -18,10 +18,8 @@ bool isReceived(const MailMessage& message, const RunOptions& options) {
 
 MessageFate countMessage(const MailMessage& message, const RunOptions& options, Output& output,
                          DayTable& table, Sightings* sightings) {
-  const std::string& from = message.fromLine;
-  // As a view, the compare looks at the lengths first; std::string's ==
-  // with a literal compares the bytes whatever the lengths.
-  if (from.empty() || std::string_view(from) == "MAILER-DAEMON") return MessageFate::skipped;
+  std::string_view from = message.fromLine;
+  if (from.empty() || from == "MAILER-DAEMON") return MessageFate::skipped;
   if (sightings != nullptr && repeatsEarlier(message, *sightings) && options.unique)
     return MessageFate::copy;
   if (message.dateText.empty()) {

@@ -40,12 +40,12 @@ enum class Tag : uint8_t { out, err, message, tally, tick, rangeStart, joined, r
 // fields encoded, in the record's order; most additions change the size.
 struct EncodedMessage {
   bool hasReceivedLine;
-  std::string fromLine;
-  std::string dateText;
-  std::string fromHeader;
+  std::string_view fromLine;
+  std::string_view dateText;
+  std::string_view fromHeader;
   bool hasGmailLabels;
   bool hasMessageId;
-  std::string messageId;
+  std::string_view messageId;
   uint32_t size;
 };
 static_assert(sizeof(MailMessage) == sizeof(EncodedMessage));
@@ -99,16 +99,16 @@ void appendMessage(std::string& buffer, const MailMessage& message) {
   appendText(buffer, message.messageId);
 }
 
+// The texts point into the encoding.
 void readMessage(const char*& at, MailMessage& message) {
   message.hasReceivedLine = *at++ != 0;
   message.size = readNumber(at);
-  // Assigned, the record's strings keep their capacity.
-  message.fromLine.assign(readText(at));
-  message.dateText.assign(readText(at));
-  message.fromHeader.assign(readText(at));
+  message.fromLine = readText(at);
+  message.dateText = readText(at);
+  message.fromHeader = readText(at);
   message.hasGmailLabels = (*at & 1) != 0;
   message.hasMessageId = (*at++ & 2) != 0;
-  message.messageId.assign(readText(at));
+  message.messageId = readText(at);
 }
 
 // A field added to the cut facts must be added here too.
@@ -197,7 +197,7 @@ void JobEvents::addRangeEnd(const RangeEnd& end) {
   batch_.push_back(static_cast<char>((end.carries ? 1 : 0) | (end.rest ? 2 : 0) |
                                      (end.announced ? 4 : 0) | (end.final ? 8 : 0)));
   batch_.push_back(factBits(end.facts));
-  if (end.carries) appendMessage(batch_, end.message);
+  if (end.carries) appendMessage(batch_, lentMessage(end.message));
   appendWords(batch_, {end.range.begin, end.range.end, end.range.index, end.range.last ? 1u : 0u,
                        end.readTo});
   publishWhenFull();
@@ -325,7 +325,10 @@ void ParallelReads::replayBytes(std::string_view events) {
         rangeEnd_.announced = (flags & 4) != 0;
         rangeEnd_.final = (flags & 8) != 0;
         rangeEnd_.facts = readFacts(*at++);
-        if (rangeEnd_.carries) readMessage(at, rangeEnd_.message);
+        if (rangeEnd_.carries) {
+          readMessage(at, message_);
+          keepMessage(message_, rangeEnd_.message);
+        }
         rangeEnd_.range.begin = readWord(at);
         rangeEnd_.range.end = readWord(at);
         rangeEnd_.range.index = static_cast<size_t>(readWord(at));

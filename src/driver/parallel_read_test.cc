@@ -21,14 +21,14 @@ std::string describe(const ReadEvent& event) {
     case ReadEvent::Kind::output:
       return (event.stream == Stream::out ? "out:" : "err:") + std::string(event.bytes) + "\n";
     case ReadEvent::Kind::message:
-      return "message:" + event.message->fromLine + "\n";
+      return "message:" + std::string(event.message->fromLine) + "\n";
     case ReadEvent::Kind::tick:
       return "tick:" + std::to_string(event.bytesRead) + "/" + std::to_string(event.files) + "/" +
              std::to_string(event.messages) + ":" + std::string(event.bytes) + "\n";
     case ReadEvent::Kind::rangeStart:
       return "range:" + std::string(event.bytes) + (event.first ? " first\n" : "\n");
     case ReadEvent::Kind::joined:
-      return "joined:" + event.message->fromLine + facts(*event.facts) + "\n";
+      return "joined:" + std::string(event.message->fromLine) + facts(*event.facts) + "\n";
     case ReadEvent::Kind::rangeEnd: {
       const RangeEnd& end = *event.rangeEnd;
       return std::string("end:") + (end.carries ? " carries " + end.message.fromLine : "") +
@@ -47,8 +47,8 @@ std::string describe(const ReadEvent& event) {
   return "tally:" + std::to_string(event.tally->mailboxFiles) + "\n";
 }
 
-MailMessage messageFrom(std::string from) {
-  MailMessage message;
+KeptMessage messageFrom(std::string from) {
+  KeptMessage message;
   message.fromLine = std::move(from);
   return message;
 }
@@ -58,7 +58,7 @@ MailMessage messageFrom(std::string from) {
 void fillJob(int i, JobEvents& events) {
   int count = (i * 7) % 5 + 1;
   for (int k = 0; k < count; ++k) {
-    events.addMessage(messageFrom(std::to_string(i) + "." + std::to_string(k)));
+    events.addMessage(lentMessage(messageFrom(std::to_string(i) + "." + std::to_string(k))));
     events.write(k % 2 == 0 ? Stream::out : Stream::err, {"line ", std::to_string(i)});
   }
   RunTally tally;
@@ -183,7 +183,7 @@ TEST(ParallelReadsTest, BuffersStayBoundedWhateverTheJobsWrite) {
   for (int i = 0; i < 4; ++i) {
     reads.submit([&line](JobEvents& events) {
       for (int k = 0; k < 40000; ++k) {
-        events.addMessage(messageFrom(line));
+        events.addMessage(lentMessage(messageFrom(line)));
         events.write(Stream::out, {line});
       }
     });
@@ -199,9 +199,9 @@ TEST(ParallelReadsTest, BuffersStayBoundedWhateverTheJobsWrite) {
 namespace {
 
 TEST(ParallelReadsTest, MessagesAndTalliesArriveWhole) {
-  MailMessage plain = messageFrom("jane@example.com Mon Jan  7 10:12:01 2002");
+  KeptMessage plain = messageFrom("jane@example.com Mon Jan  7 10:12:01 2002");
   plain.dateText = "Mon, 7 Jan 2002 10:12:01 +0000";
-  MailMessage odd;
+  KeptMessage odd;
   odd.hasReceivedLine = true;
   odd.fromLine = std::string("nul\0byte", 8);
   odd.fromHeader = std::string(5000, 'f') + "\n\tfolded";
@@ -209,23 +209,23 @@ TEST(ParallelReadsTest, MessagesAndTalliesArriveWhole) {
   odd.hasGmailLabels = true;
   odd.hasMessageId = true;
   odd.messageId = "<id@example.com>";
-  MailMessage idOnly;
+  KeptMessage idOnly;
   idOnly.hasMessageId = true;
-  MailMessage empty;
-  const MailMessage cases[] = {plain, odd, idOnly, empty};
+  KeptMessage empty;
+  const KeptMessage cases[] = {plain, odd, idOnly, empty};
   RunTally tally;
   tally.sent = 3;
   tally.listLines = UINT64_MAX;
-  std::vector<MailMessage> seen;
+  std::vector<KeptMessage> seen;
   RunTally seenTally;
   {
     ParallelReads reads(2, 4096, 4, [&](const ReadEvent& event) {
-      if (event.kind == ReadEvent::Kind::message) seen.push_back(*event.message);
+      if (event.kind == ReadEvent::Kind::message) keepMessage(*event.message, seen.emplace_back());
       if (event.kind == ReadEvent::Kind::tally) seenTally = *event.tally;
     });
     reads.submit([&](JobEvents& events) {
-      for (const MailMessage& message : cases)
-        events.addMessage(message);
+      for (const KeptMessage& message : cases)
+        events.addMessage(lentMessage(message));
       events.addTally(tally);
     });
   }
@@ -275,8 +275,8 @@ TEST(ParallelReadsTest, RangeEventsArriveWhole) {
     ParallelReads reads(2, 64, 2, [&seen](const ReadEvent& event) { seen += describe(event); });
     reads.submit([](JobEvents& events) {
       events.addRangeStart("box", true);
-      events.addJoined(messageFrom("a"), {true, false, false});
-      events.addJoined(messageFrom("b"), {false, true, true});
+      events.addJoined(lentMessage(messageFrom("a")), {true, false, false});
+      events.addJoined(lentMessage(messageFrom("b")), {false, true, true});
       RangeEnd end;
       end.carries = true;
       end.message = messageFrom("c");

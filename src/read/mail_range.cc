@@ -65,7 +65,7 @@ struct RangeReading {
       countOrKeep(message, counts);
     } else {
       end.carries = true;
-      end.message = message;
+      keepMessage(message, end.message);
     }
     // The path line, after the first message a separator ended; the
     // joining side shows it when that message spans a cut.
@@ -81,7 +81,7 @@ struct RangeReading {
       return;
     }
     end.carries = true;
-    end.message = rest;
+    keepMessage(rest, end.message);
     end.rest = true;
     end.facts = facts;
   }
@@ -190,19 +190,19 @@ void recountRange(const std::string& path, const OpenFile& file, const MailRange
 void joinAtSeparator(RangeJoin& join, const MailMessage& rest, const CutFacts& facts,
                      ReadCounts& counts) {
   joinAtCut(join.pending, rest, facts);
-  countOrKeep(join.pending, counts);
+  countOrKeep(lentMessage(join.pending), counts);
   if (!join.announced) showPathLine(join.path, counts);
   join.announced = true;
 }
 
 void joinRangeEnd(RangeJoin& join, const RangeEnd& end, ReadCounts& counts) {
   if (end.carries && end.rest) {
-    joinAtCut(join.pending, end.message, end.facts);
+    joinAtCut(join.pending, lentMessage(end.message), end.facts);
   } else if (end.carries) {
     join.pending = end.message;
   }
   join.announced = join.announced || end.announced;
   if (!end.final) return;
-  if (end.carries) countOrKeep(join.pending, counts);
+  if (end.carries) countOrKeep(lentMessage(join.pending), counts);
   join.ended = true;
 }

@@ -64,7 +64,7 @@ struct RangeEnd {
   // to be counted where the ranges are joined; false when the range
   // counted its last message itself.
   bool carries = false;
-  MailMessage message;
+  KeptMessage message;
   // `message` is the rest of the message the range began in (no separator
   // was taken in the range), to be joined with `facts`.
   bool rest = false;
@@ -102,7 +102,7 @@ void recountRange(const std::string& path, const OpenFile& file, const MailRange
 struct RangeJoin {
   std::string path;
   // The message that goes on into the next range.
-  MailMessage pending;
+  KeptMessage pending;
   bool announced = false;
   // The data has ended: what later ranges found does not count.
   bool ended = false;

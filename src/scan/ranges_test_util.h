@@ -28,19 +28,19 @@ inline std::vector<size_t> everyCut(std::string_view input) {
 // data ends (a Ctrl-Z) is the last one read. Returns the list lines.
 inline uint64_t scanInRanges(std::string_view input, const std::vector<size_t>& starts,
                              const ScanOptions& options, const ScanHandlers& record) {
-  MailMessage pending;
+  KeptMessage pending;
   bool last = false;
   ScanHandlers handlers = record;
   handlers.message = [&](const MailMessage& m, bool atSeparator) {
     if (atSeparator || last) {
       record.message(m, atSeparator);
     } else {
-      pending = m;
+      keepMessage(m, pending);
     }
   };
   handlers.continuation = [&](const MailMessage& rest, const CutFacts& facts, bool atSeparator) {
     joinAtCut(pending, rest, facts);
-    if (atSeparator || last) record.message(pending, atSeparator);
+    if (atSeparator || last) record.message(lentMessage(pending), atSeparator);
   };
   uint64_t listLines = 0;
   for (size_t i = 0; i < starts.size(); ++i) {

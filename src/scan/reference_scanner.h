@@ -38,7 +38,7 @@ class ReferenceScanner {
 
   void finish() {
     if (state_ != ScanState::leadIn && state_ != ScanState::notMailbox)
-      handlers_.message(pending_, false);
+      handlers_.message(lentMessage(pending_), false);
   }
 
  private:
@@ -141,8 +141,8 @@ class ReferenceScanner {
   }
 
   void accept() {
-    if (!pending_.fromLine.empty()) handlers_.message(pending_, true);
-    pending_ = MailMessage{};
+    if (!pending_.fromLine.empty()) handlers_.message(lentMessage(pending_), true);
+    pending_ = KeptMessage{};
     pending_.fromLine = std::string(withoutLeadingBlanks(captured()));
   }
 
@@ -154,7 +154,7 @@ class ReferenceScanner {
   bool fromCapture_ = false;
   bool stopped_ = false;
   ScanState state_ = ScanState::leadIn;
-  MailMessage pending_;
+  KeptMessage pending_;
   bool capturing_ = false;
   size_t captureLength_ = 0;
   char buffer_[MailboxScanner::kCaptureLimit + 1];

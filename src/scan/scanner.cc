@@ -471,6 +471,19 @@ void setText(std::string& field, std::string_view text) {
   field.append(text);
 }
 
+// Whether `text` begins in [begin, end); an empty text lies nowhere.
+bool liesIn(std::string_view text, const char* begin, const char* end) {
+  auto at = reinterpret_cast<uintptr_t>(text.data());
+  return !text.empty() && at >= reinterpret_cast<uintptr_t>(begin) &&
+         at < reinterpret_cast<uintptr_t>(end);
+}
+
+// `field` copied into `storage`, and pointed there.
+void keepIn(std::string_view& field, std::string& storage) {
+  setText(storage, field);
+  field = storage;
+}
+
 // Whether the 11 bytes at `p` read "Message-ID:", the letters after the
 // "M" in either case. The "-" is compared as it is: folded, a CR would
 // pass for it.
@@ -509,6 +522,7 @@ MailboxScanner::MailboxScanner(ScanHandlers handlers, ScanOptions options, ByteS
 void MailboxScanner::startOneMessage(std::string_view name) {
   oneMessage_ = true;
   startMessage(name);
+  keepIn(pending_.fromLine, fromLineKept_);
   state_ = ScanState::headerLineStart;
 }
 
@@ -523,6 +537,22 @@ void MailboxScanner::startAfterCut() {
 // below also stops at Ctrl-Z, and at CR where it cannot drop it itself, and
 // skipCrOrEnd drops the CR or ends the data there.
 bool MailboxScanner::feed(const char* data, size_t size) {
+  bool more = scanChunk(data, size);
+  keepTextsIn(data, data + size);
+  return more;
+}
+
+// The pending message's texts that point into [begin, end), about to be
+// overwritten, are copied into the scanner's own storage. The texts of a
+// message that ends where it began, in one chunk, are never copied.
+void MailboxScanner::keepTextsIn(const char* begin, const char* end) {
+  if (liesIn(pending_.fromLine, begin, end)) keepIn(pending_.fromLine, fromLineKept_);
+  if (liesIn(pending_.dateText, begin, end)) keepIn(pending_.dateText, dateTextKept_);
+  if (liesIn(pending_.fromHeader, begin, end)) keepIn(pending_.fromHeader, fromHeaderKept_);
+  if (liesIn(pending_.messageId, begin, end)) keepIn(pending_.messageId, messageIdKept_);
+}
+
+bool MailboxScanner::scanChunk(const char* data, size_t size) {
   const char* p = data;
   const char* end = data + size;
   if (!sawData_ && size > 0) {
@@ -617,17 +647,17 @@ std::string_view MailboxScanner::captured() const {
   return std::string_view(captureBuffer_, std::min(captureSeen_, kCaptureLimit));
 }
 
-// The record starts over for the next message, field by field: the strings
-// keep their storage, so that mail of many small messages does not
-// allocate two strings for each.
+// The record starts over for the next message, field by field. Its texts
+// point where they lie, mostly in the chunk being scanned: a message that
+// ends in the chunk it began in is handed on without a copy of its texts.
 void MailboxScanner::startMessage(std::string_view fromLine) {
   pending_.hasReceivedLine = false;
   pending_.hasGmailLabels = false;
-  setText(pending_.fromLine, fromLine);
-  pending_.dateText.clear();
-  pending_.fromHeader.clear();
+  pending_.fromLine = fromLine;
+  pending_.dateText = {};
+  pending_.fromHeader = {};
   pending_.hasMessageId = false;
-  pending_.messageId.clear();
+  pending_.messageId = {};
   pending_.size = 0;
 }
 
@@ -664,7 +694,7 @@ void MailboxScanner::endSeparatorLine(std::string_view line, size_t colon) {
 // than a test, and they are read only while continuing.
 void MailboxScanner::endDateLine(std::string_view line) {
   cutFacts_.dateSeen = true;
-  setText(pending_.dateText, withoutLeadingBlanks(line.substr(1)));
+  pending_.dateText = withoutLeadingBlanks(line.substr(1));
 }
 
 // A separator or Date line (`line` says which) from `first`, the blank
@@ -734,14 +764,16 @@ const char* MailboxScanner::captureFrom(const char* first, const char* stop, Sca
 // The value so far, without the colon; a folded line may add to it.
 void MailboxScanner::endFromLine() {
   cutFacts_.fromSeen = true;
-  setText(pending_.fromHeader, captured().substr(1));
+  pending_.fromHeader = captured().substr(1);
+  keepIn(pending_.fromHeader, fromHeaderKept_);
 }
 
 // The first Message-ID is the message's: from its first line end on, no
 // other is watched for, though a folded line still adds to this one.
 void MailboxScanner::endMessageIdLine() {
   pending_.hasMessageId = true;
-  setText(pending_.messageId, captured().substr(1));
+  pending_.messageId = captured().substr(1);
+  keepIn(pending_.messageId, messageIdKept_);
 }
 
 // The body of data that is one message, to the end: only text mode's two
@@ -826,7 +858,7 @@ const char* MailboxScanner::takeMessageIdLine(const char* p, const char* end) {
   auto length = static_cast<size_t>(valueEnd - value);
   if (length >= kCaptureLimit) return nullptr;
   pending_.hasMessageId = true;
-  setText(pending_.messageId, std::string_view(value, length));
+  pending_.messageId = std::string_view(value, length);
   pending_.size += static_cast<uint32_t>(valueEnd - p + 1);
   state_ = ScanState::headerLineStart;
   return lineEnd + 1;
@@ -911,8 +943,10 @@ const char* MailboxScanner::scanCapturedLine(const char* p, const char* end) {
   state_ = ScanState::headerLineStart;
   if (line == ScanState::separatorLine) {
     endSeparatorLine(captured(), kColonUnknown);
+    keepTextsIn(captureBuffer_, captureBuffer_ + sizeof captureBuffer_);
   } else if (line == ScanState::dateValue) {
     endDateLine(captured());
+    keepTextsIn(captureBuffer_, captureBuffer_ + sizeof captureBuffer_);
   } else if (line == ScanState::fromValue) {
     // Unlike the other two, a From: line's end is counted, and a blank
     // after it folds the value on; so for a Message-ID line.
@@ -1023,7 +1057,7 @@ void MailboxScanner::step(const char* p) {
   }
 }
 
-void joinAtCut(MailMessage& message, const MailMessage& rest, const CutFacts& facts) {
+void joinAtCut(KeptMessage& message, const MailMessage& rest, const CutFacts& facts) {
   message.hasReceivedLine = message.hasReceivedLine || rest.hasReceivedLine;
   message.hasGmailLabels = message.hasGmailLabels || rest.hasGmailLabels;
   // The last Date line and From: header are the message's,

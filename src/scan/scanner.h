@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "scan/message.h"
@@ -36,7 +37,7 @@ struct CutFacts {
 // The message cut in two, `message` being its part before the cut and
 // `rest` its part after it, made what a scanner reading across the cut
 // would have made of it.
-void joinAtCut(MailMessage& message, const MailMessage& rest, const CutFacts& facts);
+void joinAtCut(KeptMessage& message, const MailMessage& rest, const CutFacts& facts);
 
 // Where a mailbox may be cut, so that a scanner started there (startAfterCut)
 // goes on exactly as one that read everything before: the offset just past
@@ -50,7 +51,8 @@ size_t findCut(std::string_view bytes);
 struct ScanHandlers {
   // One message, in file order. `atSeparator` is true when the message was
   // ended by the next accepted separator, false for the last one at the end
-  // of the data. The record is the scanner's and only lent for the call.
+  // of the data. The record is the scanner's and only lent for the call:
+  // its texts may point into the bytes being fed.
   std::function<void(const MailMessage& message, bool atSeparator)> message;
   // A separator or Date line reached the capture limit; `text` is what was
   // kept of it (kCaptureLimit bytes, starting with the blank or colon).
@@ -126,6 +128,8 @@ class MailboxScanner {
   void finish();
 
  private:
+  bool scanChunk(const char* data, size_t size);
+  void keepTextsIn(const char* begin, const char* end);
   const char* scanBody(const char* p, const char* end);
   const char* scanHeaderLines(const char* p, const char* end);
   const char* scanCapturedLine(const char* p, const char* end);
@@ -169,6 +173,13 @@ class MailboxScanner {
   bool sawData_ = false;
   bool crLf_ = false;
   MailMessage pending_;
+  // Where the texts of pending_ are kept when they do not lie in the bytes
+  // being fed: those taken from the capture buffer, and those feed copies
+  // out of its bytes before it returns.
+  std::string fromLineKept_;
+  std::string dateTextKept_;
+  std::string fromHeaderKept_;
+  std::string messageIdKept_;
   // The line being captured: bytes seen so far (up to the buffer's size;
   // reaching it triggers the warning) and the first of them.
   size_t captureSeen_ = 0;
