@@ -93,8 +93,9 @@ uint64_t messageDigest(std::string_view messageId, std::string_view date) {
   uint64_t n = messageId.size();
   for (size_t i = 0; i < 8; ++i, n >>= 8)
     bytes[i] = static_cast<char>(n & 0xff);
-  std::memcpy(bytes + 8, messageId.data(), messageId.size());
-  std::memcpy(bytes + 8 + messageId.size(), date.data(), date.size());
+  // Copied, not memcpy'd: an empty view may point nowhere.
+  std::copy(messageId.begin(), messageId.end(), bytes + 8);
+  std::copy(date.begin(), date.end(), bytes + 8 + messageId.size());
   return murmurHash64A(std::string_view(bytes, total), kDigestSeed);
 }
 
