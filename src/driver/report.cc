@@ -1,5 +1,6 @@
 #include "driver/report.h"
 
+#include <array>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -7,18 +8,35 @@
 
 namespace {
 
+// "00" to "99": the digits go two at a time.
+constexpr auto kDigitPairs = [] {
+  std::array<char, 200> pairs{};
+  for (size_t i = 0; i < 100; ++i) {
+    pairs[2 * i] = static_cast<char>('0' + i / 10);
+    pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+  }
+  return pairs;
+}();
+
 // Writes `value` in decimal, at least `width` digits, and moves `p` past it.
 void putDecimal(char*& p, uint64_t value, int width) {
   char digits[20];
-  int n = 0;
-  do {
-    digits[n++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  while (n < width)
-    digits[n++] = '0';
-  while (n > 0)
-    *p++ = digits[--n];
+  char* end = digits + sizeof digits;
+  char* q = end;
+  for (; value >= 100; value /= 100) {
+    q -= 2;
+    std::memcpy(q, &kDigitPairs[2 * (value % 100)], 2);
+  }
+  if (value >= 10) {
+    q -= 2;
+    std::memcpy(q, &kDigitPairs[2 * value], 2);
+  } else {
+    *--q = static_cast<char>('0' + value);
+  }
+  while (end - q < width)
+    *--q = '0';
+  std::memcpy(p, q, static_cast<size_t>(end - q));
+  p += end - q;
 }
 
 // One row as "%02d\t%02d\t%04d\t%u\t%lu\n" prints it. A report has a row a
