@@ -495,6 +495,18 @@ bool isMessageIdName(const char* p) {
   return p[10] == ':';
 }
 
+// Whether the 5 bytes at `p` read "Date:", the letters after the "D" in
+// either case: the three are folded to lower case in one word.
+bool isDateName(const char* p) {
+  uint32_t word;
+  uint32_t name;
+  uint32_t fold;
+  std::memcpy(&word, p, 4);
+  std::memcpy(&name, "Date", 4);
+  std::memcpy(&fold, "\0   ", 4);
+  return (word | fold) == name && p[4] == ':';
+}
+
 // The first colon of a separator line is not known: the line was
 // captured, or is longer than the scanner looked for one in, and may hold
 // a NUL.
@@ -884,9 +896,7 @@ const char* MailboxScanner::scanHeaderLines(const char* p, const char* end) {
         pending_.size += 8;
         pending_.hasReceivedLine = true;
         p += 8;
-      } else if (*p == 'D' && end - p >= 5 && (p[1] | 0x20) == 'a' && (p[2] | 0x20) == 't' &&
-                 (p[3] | 0x20) == 'e' && p[4] == ':') {
-        // Only the letters after the "D" may be in either case.
+      } else if (*p == 'D' && end - p >= 5 && isDateName(p)) {
         pending_.size += 4;
         p = takeWholeLine(p + 4, end, ScanState::dateValue);
         if (state_ != ScanState::headerLineStart) return p;  // in the capture
