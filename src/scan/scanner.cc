@@ -357,13 +357,19 @@ VARNAK_AVX2 const char* stopInBlock(const char* p, size_t& crs, char extra) {
 
 template <Search kind>
 VARNAK_AVX2 const char* findAvx2(const char* p, const char* end, size_t& crs, char extra) {
-  ptrdiff_t blocks = end - p >= kBlockReach<kind> ? (end - p - kBlockReach<kind>) / 64 + 1 : 0;
   if constexpr (!countsCrs(kind)) {
-    for (; blocks > 0; --blocks, p += 64) {
+    for (; end - p >= kBlockReach<kind>; p += 64) {
       if (const char* stop = stopInBlock<kind>(p, crs, extra)) return stop;
     }
     return findPlain<kind>(p, end, crs, extra);
   }
+  // Counted unsigned: the compiler cannot tell that the difference is not
+  // negative, and a signed division costs a search of a short line a
+  // fifth of its instructions.
+  ptrdiff_t blocks =
+      end - p >= kBlockReach<kind>
+          ? static_cast<ptrdiff_t>(static_cast<size_t>(end - p - kBlockReach<kind>) / 64) + 1
+          : 0;
   // The CRs of the blocks gone past are counted in the bytes of `lanes`
   // (two a block at most) and added into the 64-bit `sums` every 127
   // blocks, before a byte can overflow.
