@@ -101,6 +101,9 @@ class MailboxScanner {
 
   explicit MailboxScanner(ScanHandlers handlers, ScanOptions options = {},
                           ByteSearch widest = ByteSearch::avx2);
+  // The pending message's texts may point into the scanner's own storage.
+  MailboxScanner(const MailboxScanner&) = delete;
+  MailboxScanner& operator=(const MailboxScanner&) = delete;
 
   // Before the first byte: the data is one message, not a mailbox (a
   // Maildir's or MH folder's file, an .eml file), and `name` stands in
