@@ -807,8 +807,10 @@ const char* MailboxScanner::scanWholeBody(const char* p, const char* end) {
 // Inside a body line. Nothing happens in a body until an empty line, so
 // everything up to one is skipped and counted. Empty lines followed by a
 // byte that cannot begin "From " change nothing either: the search goes on
-// from there, which is all a paragraph break costs.
-const char* MailboxScanner::scanBody(const char* p, const char* end) {
+// from there, which is all a paragraph break costs. Forced inline into its
+// two callers: out of line, the call and the registers it saves cost tiny
+// messages a seventeenth of their instructions.
+[[gnu::always_inline]] inline const char* MailboxScanner::scanBody(const char* p, const char* end) {
   for (;;) {
     size_t crs = 0;
     const char* stop = crLf_ ? find<Search::bodyCrLf>(search_, p, end, crs)
