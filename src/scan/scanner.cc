@@ -442,8 +442,11 @@ ByteSearch widestAvailable(ByteSearch wanted) {
 #endif
 }
 
+// Forced inline: the test of the search to take is then made where the
+// search is called, not in a function of its own for each kind.
 template <Search kind>
-const char* find(ByteSearch search, const char* p, const char* end, size_t& crs, char extra = 'D') {
+[[gnu::always_inline]] inline const char* find(ByteSearch search, const char* p, const char* end,
+                                               size_t& crs, char extra = 'D') {
 #if VARNAK_X86_VECTORS
   if constexpr (kind == Search::emptyLinesLf) {
     if (search == ByteSearch::avx2) return findLfRunEndAvx2(p, end);
