@@ -7,24 +7,23 @@
 #include <string>
 #include <string_view>
 
-// The record is lent: its texts point into the bytes being read, or into
-// storage of whoever lends it, and are good only while the record is lent
-// (the handler's call). What must outlive that is copied into a
-// KeptMessage. The scanner fills one record and starts it over for each
-// message (MailboxScanner::startMessage): a new field is reset there too,
-// and copied in keepMessage and lentMessage.
-struct MailMessage {
+// The fields of a message, its texts of type `Text`. The scanner fills one
+// record and starts it over for each message (MailboxScanner::startMessage):
+// a new field is reset there too, and copied in keepMessage and
+// lentMessage.
+template <typename Text>
+struct MessageFields {
   // A header line of the message begins with "Received" (exact case).
   bool hasReceivedLine = false;
   // The separator line after "From", without its leading blanks and its
   // line end. Empty only for the text before the first separator.
-  std::string_view fromLine;
+  Text fromLine;
   // The value of the message's last "Date:" header line, leading blanks
   // removed; empty when there is none.
-  std::string_view dateText;
+  Text dateText;
   // Under -me only: the value of the message's last "From:" header, its
   // folded lines included (line ends and all), up to the capture limit.
-  std::string_view fromHeader;
+  Text fromHeader;
   // Under -summary only: a header line begins with "X-Gmail-Labels:".
   bool hasGmailLabels = false;
   // Only while Message-IDs are wanted (-unique, -summary): whether the
@@ -33,23 +32,19 @@ struct MailMessage {
   // limit. A resent message may carry a later one of its own; the first
   // is the one its copies share.
   bool hasMessageId = false;
-  std::string_view messageId;
+  Text messageId;
   // Bytes of the message after its header block; wraps modulo 2^32.
   uint32_t size = 0;
 };
 
+// The record as it is lent: its texts point into the bytes being read, or
+// into storage of whoever lends it, and are good only while it is lent
+// (the handler's call). An empty text may point nowhere.
+using MailMessage = MessageFields<std::string_view>;
+
 // A message held past the call that lent it, its texts its own: the
 // message a range of a file ends in, carried to the next.
-struct KeptMessage {
-  bool hasReceivedLine = false;
-  std::string fromLine;
-  std::string dateText;
-  std::string fromHeader;
-  bool hasGmailLabels = false;
-  bool hasMessageId = false;
-  std::string messageId;
-  uint32_t size = 0;
-};
+using KeptMessage = MessageFields<std::string>;
 
 // Copies `message` into `kept`, whose strings keep their storage.
 void keepMessage(const MailMessage& message, KeptMessage& kept);
