@@ -44,6 +44,7 @@ struct Reading {
 template <typename Scanner>
 std::string scanWith(Scanner scanner, std::string& log, const std::string& input,
                      const std::vector<size_t>& cuts, bool oneMessage) {
+  // The name is gone once the call returns: the scanner keeps its own copy.
   if (oneMessage) scanner.startOneMessage(std::string("file"));
   size_t start = 0;
   std::vector<size_t> ends = cuts;
