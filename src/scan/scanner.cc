@@ -712,10 +712,13 @@ void MailboxScanner::endSeparatorLine(std::string_view line, size_t colon) {
 
 // `line` is the Date line as captured, from the colon. The cut facts are
 // kept for every message, not only the rest of one cut: a store costs less
-// than a test, and they are read only while continuing.
-void MailboxScanner::endDateLine(std::string_view line) {
+// than a test, and they are read only while continuing. The line always
+// holds its colon: the value is cut off without substr's test, whose
+// throw kept it out of line.
+[[gnu::always_inline]] inline void MailboxScanner::endDateLine(std::string_view line) {
   cutFacts_.dateSeen = true;
-  pending_.dateText = withoutLeadingBlanks(line.substr(1));
+  line.remove_prefix(1);
+  pending_.dateText = withoutLeadingBlanks(line);
 }
 
 // A separator or Date line (`line` says which) from `first`, the blank
@@ -848,7 +851,10 @@ const char* MailboxScanner::scanWholeBody(const char* p, const char* end) {
 // The stop of the header search from `p`: the end of a line before one
 // that the reader may look at. Watching From: lines as well, the search
 // stops at every line end; wanting a Message-ID, also before an "M".
-const char* MailboxScanner::findHeaderStop(const char* p, const char* end, size_t& crs) const {
+// Forced inline with the header scan, for the reason that is.
+[[gnu::always_inline]] inline const char* MailboxScanner::findHeaderStop(const char* p,
+                                                                         const char* end,
+                                                                         size_t& crs) const {
   char extra = pending_.hasReceivedLine ? 'D' : 'R';
   // Watching From: lines or Gmail's labels as well, the search stops at
   // every line end.
@@ -894,8 +900,11 @@ const char* MailboxScanner::takeMessageIdLine(const char* p, const char* end) {
 // the state (a prefix cut by the end of the chunk or by a CR, Ctrl-Z) goes
 // through the table a byte at a time. From there the header search skips
 // and counts the rest of the line and every line after it that none of
-// these can begin.
-const char* MailboxScanner::scanHeaderLines(const char* p, const char* end) {
+// these can begin. Forced inline into its two callers, the main loop and
+// the scan after an empty line: out of line, its call and the one of the
+// header search cost more than the round through the main loop it saves.
+[[gnu::always_inline]] inline const char* MailboxScanner::scanHeaderLines(const char* p,
+                                                                          const char* end) {
   for (;;) {
     if (state_ == ScanState::headerLineStart) {
       if (p == end) return end;
@@ -997,20 +1006,32 @@ const char* MailboxScanner::scanEmptyLines(const char* p, const char* end) {
       // A CR that stopped the search for LF runs gets the one that drops it.
       if (p == end || *p == '\r') return p;
     }
-    if (*p != 'F') break;
+    if (*p != 'F') {
+      state_ = ScanState::body;
+      p = scanBody(p, end);
+      // A body that ends in an empty line before an "F" or a CR goes on
+      // here, not through the main loop: a round of it saved a message.
+      if (state_ != ScanState::emptyLineSeen || p == end) return p;
+      continue;
+    }
     if (end - p < 5 || !startsWith(p, "From ")) return stepOne(p, end);
     pending_.size += 4;
     const char* next = takeWholeLine(p + 4, end, ScanState::separatorLine);
     // A refused line opens a header block, which an empty line directly
     // after it ends at once: a body of paragraphs that begin with "From "
     // goes on here, a round through the main loop saved for each.
-    if (state_ != ScanState::headerLineStart || end - next < 2 || *next != '\n') return next;
+    if (state_ != ScanState::headerLineStart || end - next < 2) return next;
+    // Any other header block the line opens goes on here too, and so does
+    // the scan after the empty line that ends it.
+    if (*next != '\n') {
+      p = scanHeaderLines(next, end);
+      if (state_ != ScanState::emptyLineSeen || p == end) return p;
+      continue;
+    }
     endHeaderBlock();
     if (state_ != ScanState::emptyLineSeen) return next + 1;
     p = next + 1;
   }
-  state_ = ScanState::body;
-  return scanBody(p, end);
 }
 
 // The empty line that ends a header block, as the table ends it.
