@@ -128,7 +128,10 @@ void DigestSet::grow(Shard& shard) {
   shard = std::move(bigger);
 }
 
-bool repeatsEarlier(const MailMessage& message, Sightings& sightings) {
+// Out of line: the counting that calls it is flattened into its callers,
+// and the frame of the digest and the lookup would be set up there for
+// every message, under -unique or not.
+[[gnu::noinline]] bool repeatsEarlier(const MailMessage& message, Sightings& sightings) {
   std::string_view id = message.hasMessageId ? messageIdText(message.messageId) : "";
   if (id.empty()) {
     ++sightings.withoutId;
