@@ -52,12 +52,18 @@ inline bool isSeparatorWithoutLineEnds(std::string_view line) {
   return separator_detail::judgeLineWithoutLineEnds(line, at);
 }
 
+// The first test of isSeparatorWithColonAt below, which refuses most body
+// lines that begin with "From ": a line without a colon is no separator
+// unless its sender is MAILER-DAEMON.
+inline bool mayBeSeparatorWithColonAt(std::string_view line, size_t colon) {
+  return colon != line.size() || separator_detail::startsWithMailerDaemon(line);
+}
+
 // isMessageSeparator for a line that holds no NUL, CR or LF, whose first
 // colon is at `colon` (its size when it has none): the scanner finds both
 // with the line's end, and the test searches for neither again.
 inline bool isSeparatorWithColonAt(std::string_view line, size_t colon) {
-  if (colon == line.size() && !separator_detail::startsWithMailerDaemon(line)) return false;
-  return separator_detail::judgeSeparator(line, colon);
+  return mayBeSeparatorWithColonAt(line, colon) && separator_detail::judgeSeparator(line, colon);
 }
 
 // The part of a captured line that the separator tests judge: up to its
