@@ -798,7 +798,13 @@ bool parseDate(std::string_view text, MessageDate* result, bool strict, int32_t 
   }
   DateFields fields;
   if (!readFixedWidths(text, strict, &fields)) {
-    return parseDateByTokens(text, result, strict, currentYear);
+    // Read into a record of its own: the caller's, were its address handed
+    // to a call that is not inlined, would stay in memory in a caller that
+    // inlines this, with every field written there and read back.
+    MessageDate read;
+    if (!parseDateByTokens(text, &read, strict, currentYear)) return false;
+    *result = read;
+    return true;
   }
   store(fields, currentYear, result);
   return true;
