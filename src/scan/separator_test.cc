@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "common/verdict_test_util.h"
+#include "scan/list_separator.h"
 
 namespace {
 
@@ -148,6 +149,29 @@ TEST(SeparatorTest, JudgesAlikeWhereverTheWordsLie) {
       }
     }
   }
+}
+
+// The scanner passes over a "From " line that mayBeSeparatorWithColonAt
+// refuses, asking neither full test: neither may take it. Lines of either
+// kind with their colons gone, and body text.
+TEST(SeparatorTest, ALineTheFirstTestRefusesIsNoSeparatorOfEitherKind) {
+  const std::string lines[] = {
+      " bob at example.com  Tue Jan  1 10 00 00 2002",
+      " bob at example.com  Tue Jan  1 10 00 2002 +0100",
+      " user Mon Jan  7 10 12 01 2002",
+      " a!b x 10 12",
+      " mailer-daemon",
+      " MAILER-DAEMO Mon Jan  7 2002",
+      " here on we disagree",
+      "",
+  };
+  for (const std::string& line : lines) {
+    ASSERT_FALSE(mayBeSeparatorWithColonAt(line, line.size())) << '"' << line << '"';
+    EXPECT_FALSE(isMessageSeparator(line)) << '"' << line << '"';
+    EXPECT_FALSE(isListArchiveSeparator(line)) << '"' << line << '"';
+  }
+  // With its colons, the first is a list archive's separator.
+  EXPECT_TRUE(isListArchiveSeparator(" bob at example.com  Tue Jan  1 10:00:00 2002"));
 }
 
 }  // namespace
