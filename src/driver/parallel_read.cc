@@ -23,6 +23,8 @@ struct ParallelJob {
   bool over = false;
   // The walk's own output: no worker has it, it is over from the start.
   bool walk = false;
+  // Set by the worker before the job is over (JobEvents::followWith).
+  std::function<void()> followUp;
 };
 
 namespace {
@@ -218,6 +220,10 @@ void JobEvents::publishWhenFull() {
   if (batch_.size() >= batchLimit_) publish(false);
 }
 
+void JobEvents::followWith(std::function<void()> followUp) {
+  job_.followUp = std::move(followUp);
+}
+
 void JobEvents::publish(bool last) {
   reads_.publish(job_, batch_, last);
   openRun_ = std::string::npos;
@@ -368,8 +374,19 @@ bool ParallelReads::replayOldest(bool wait) {
   replayBytes(taken);
   taken.clear();
   spare_.swap(taken);
-  if (over) inFlight_.pop_front();
+  if (over) {
+    std::function<void()> followUp = std::move(job.followUp);
+    inFlight_.pop_front();
+    if (followUp) runFollowUp(followUp);
+  }
   return over;
+}
+
+void ParallelReads::runFollowUp(const std::function<void()>& followUp) {
+  inserting_ = true;
+  insertedJobs_ = 0;
+  followUp();
+  inserting_ = false;
 }
 
 void ParallelReads::replayEnded() {
@@ -378,12 +395,27 @@ void ParallelReads::replayEnded() {
 }
 
 void ParallelReads::submit(Work work) {
-  replayEnded();
-  while (inFlight_.size() >= window_)
-    replayOldest(true);
   auto job = std::make_unique<ParallelJob>();
   job->work = std::move(work);
   ParallelJob* started = job.get();
+  if (inserting_) {
+    // A follow-up's jobs stand before every job in flight, in the order
+    // submitted, and start before every job still waiting. The window is
+    // not waited for: the main thread is in the middle of a replay.
+    ParallelJob* before = insertedJobs_ > 0 ? inFlight_[insertedJobs_ - 1].get() : nullptr;
+    inFlight_.insert(inFlight_.begin() + static_cast<ptrdiff_t>(insertedJobs_++), std::move(job));
+    {
+      std::lock_guard lock(mutex_);
+      // After the follow-up's job before it, unless a worker has that one.
+      auto at = std::find(waiting_.begin(), waiting_.end(), before);
+      waiting_.insert(at == waiting_.end() ? waiting_.begin() : at + 1, started);
+    }
+    jobWaits_.notify_one();
+    return;
+  }
+  replayEnded();
+  while (inFlight_.size() >= window_)
+    replayOldest(true);
   inFlight_.push_back(std::move(job));
   {
     std::lock_guard lock(mutex_);
@@ -522,11 +554,24 @@ class BatchDirectory {
   ListedEntry entry_;
 };
 
+// The status of a file the walk left unqueried, queried as the walk would
+// have done, with its warning when that fails.
+std::optional<PathStatus> queryDeferred(const std::string& path, const ListedEntry* listed,
+                                        const RunOptions& options, Output& output,
+                                        RunTally& tally) {
+  std::optional<PathStatus> status = listed != nullptr ? queryStatus(*listed) : queryStatus(path);
+  if (!status) reportUnreachable(path, options.terse, output, tally);
+  return status;
+}
+
 // A worker reads the batch's files in order; their lines, messages (or,
 // into `table`, their counts) and tallies go to its events, and so does
-// the walk's output among them.
-void readBatch(const Batch& batch, const RunOptions& options, DayTable* table, bool ticks,
-               JobEvents& events) {
+// the walk's output among them. The statuses the walk left to it are
+// queried here, and a file that turns out large enough to be read in
+// ranges is not read: the step it stands at is returned, with its status
+// in `large`, for the rest of the batch to go back to the walk.
+std::optional<size_t> readBatch(const Batch& batch, const RunOptions& options, DayTable* table,
+                                bool ticks, JobEvents& events, PathStatus& large) {
   JobOutput output(events, ticks);
   // The worker's own counts; its ticks hand them on as events. The tally
   // only adds up: one for the batch.
@@ -535,7 +580,9 @@ void readBatch(const Batch& batch, const RunOptions& options, DayTable* table, b
   MessageKeeper keep = [&events](const MailMessage& message) { events.addMessage(message); };
   BatchDirectory directory;
   std::string path;
-  for (const BatchStep& step : batch.steps) {
+  std::optional<size_t> stop;
+  for (size_t i = 0; i < batch.steps.size() && !stop; ++i) {
+    const BatchStep& step = batch.steps[i];
     std::string_view text(batch.text.data() + step.start, step.length);
     if (!step.isFile) {
       events.write(step.stream, {text});
@@ -543,15 +590,39 @@ void readBatch(const Batch& batch, const RunOptions& options, DayTable* table, b
     }
     path.assign(text);
     const ListedEntry* listed = directory.entryFor(path);
+    std::optional<PathStatus> status = step.status;
+    if (step.status.deferred) {
+      status = queryDeferred(path, listed, options, output, tally);
+      if (!status) continue;
+      if (status->isRegular && largeEnoughForRanges(status->size, options)) {
+        large = *status;
+        stop = i;
+        continue;
+      }
+    }
     if (table != nullptr) {
-      readMailFile(path, step.status, listed, options, output, *table, tally, progress, nullptr);
+      readMailFile(path, *status, listed, options, output, *table, tally, progress, nullptr);
     } else {
-      readMailFileKeeping(path, step.status, listed, options, output, keep, tally, progress);
+      readMailFileKeeping(path, *status, listed, options, output, keep, tally, progress);
     }
   }
   events.addTally(tally);
   // What was counted since the last tick.
   output.tick(progress, path);
+  return stop;
+}
+
+// The steps of `batch` from `first` on, the first's status replaced.
+Batch restOf(const Batch& batch, size_t first, const PathStatus& status) {
+  Batch rest;
+  size_t start = batch.steps[first].start;
+  rest.text = batch.text.substr(start);
+  for (size_t i = first; i < batch.steps.size(); ++i) {
+    rest.steps.push_back(batch.steps[i]);
+    rest.steps.back().start -= start;
+  }
+  rest.steps.front().status = status;
+  return rest;
 }
 
 // A file read in ranges: the one descriptor its ranges read through (and
@@ -615,14 +686,43 @@ struct ParallelWalk {
   // Whether the main thread's sink shows ticks.
   bool ticks;
   Batch batch;
+  // Going on with a batch handed back (resume): its files and ranged files
+  // stand before everything handed out so far, `rangedInserted` of them in
+  // `ranged` already.
+  bool resuming = false;
+  size_t rangedInserted = 0;
 
   void handOut() {
     if (batch.steps.empty()) return;
-    reads.submit([batch = std::move(batch), &options = options, tables = tables,
-                  ticks = ticks](JobEvents& events) {
-      readBatch(batch, options, tableOf(tables, events.worker()), ticks, events);
+    reads.submit([batch = std::move(batch), this](JobEvents& events) {
+      PathStatus large;
+      std::optional<size_t> stop =
+          readBatch(batch, options, tableOf(tables, events.worker()), ticks, events, large);
+      if (!stop) return;
+      events.followWith(
+          [this, rest = restOf(batch, *stop, large)]() mutable { resume(std::move(rest)); });
     });
     batch = Batch{};
+  }
+  // The rest of a batch whose worker found, at its first step, a file to
+  // read in ranges, which only the walk hands out. The batch the walk is
+  // gathering holds files found after it, and waits.
+  void resume(Batch rest) {
+    Batch gathered = std::move(batch);
+    batch = Batch{};
+    resuming = true;
+    rangedInserted = 0;
+    for (const BatchStep& step : rest.steps) {
+      std::string_view text(rest.text.data() + step.start, step.length);
+      if (step.isFile) {
+        addFile(std::string(text), step.status);
+      } else {
+        addOutput(step.stream, text);
+      }
+    }
+    handOut();
+    resuming = false;
+    batch = std::move(gathered);
   }
   // Twice as many ranges as may be in flight at once, or more of the
   // smallest size: a worker finds the next range waiting, never sleeping in
@@ -650,7 +750,11 @@ struct ParallelWalk {
     }
     handOut();
     auto file = std::make_shared<RangedFile>(path, *opened);
-    ranged.push_back(file);
+    if (resuming) {
+      ranged.insert(ranged.begin() + static_cast<ptrdiff_t>(rangedInserted++), file);
+    } else {
+      ranged.push_back(file);
+    }
     for (size_t i = 0; i < starts.size(); ++i) {
       bool last = i + 1 == starts.size();
       MailRange range{starts[i], last ? status.size : starts[i + 1], i, last};
@@ -666,7 +770,7 @@ struct ParallelWalk {
     batch.text.append(text);
   }
   void addFile(const std::string& path, const PathStatus& status) {
-    if (readInRanges(path, status)) return;
+    if (!status.deferred && readInRanges(path, status)) return;
     addStep(true, Stream::out, path, status);
     ++batch.files;
     // A pipe or device counts as large: it may take any time.
@@ -676,7 +780,7 @@ struct ParallelWalk {
   // Output of the walk's own follows the batch's files; with no batch
   // under way, it follows the jobs handed out.
   void addOutput(Stream stream, std::string_view bytes) {
-    if (batch.steps.empty()) {
+    if (batch.steps.empty() && !resuming) {
       reads.addOutput(stream, bytes);
       return;
     }
@@ -828,7 +932,7 @@ void readInParallel(std::span<const char* const> arguments, const RunOptions& op
     walk.addFile(path, status);
   };
   for (const char* argument : arguments)
-    processArgument(argument, options, walkOutput, tally, readFile);
+    processArgument(argument, options, walkOutput, tally, readFile, ListedFiles::deferred);
   walk.handOut();
   reads.finish();
   // Every job is replayed: the workers are done with their tables.

@@ -92,6 +92,10 @@ class JobEvents {
   void addRangeEnd(const RangeEnd& end);
   // Hands over whatever is gathered, and with `last` marks the job over.
   void publish(bool last);
+  // `followUp` runs on the main thread once the job is replayed to its
+  // end, before anything handed out after the job: the jobs it submits
+  // stand in the job's place, after it and before those.
+  void followWith(std::function<void()> followUp);
   // Which of the pool's workers runs the job, from 0.
   size_t worker() const { return worker_; }
 
@@ -174,6 +178,7 @@ class ParallelReads {
   // Replays what the oldest job has handed over so far, first waiting for
   // some when `wait` is set; true when the job was over and is gone.
   bool replayOldest(bool wait);
+  void runFollowUp(const std::function<void()>& followUp);
   void replayBytes(std::string_view events);
   // Worker side of JobEvents::publish; leaves `batch` empty.
   void publish(ParallelJob& job, std::string& batch, bool last);
@@ -202,6 +207,10 @@ class ParallelReads {
   // The jobs no worker has started yet, oldest first.
   std::deque<ParallelJob*> waiting_;
   bool stopping_ = false;
+  // Running a follow-up (main thread only): submit inserts its jobs at the
+  // front, `insertedJobs_` of them so far.
+  bool inserting_ = false;
+  size_t insertedJobs_ = 0;
   size_t buffered_ = 0;
   size_t peakBuffered_ = 0;
   std::vector<std::thread> workers_;

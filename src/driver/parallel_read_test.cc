@@ -107,6 +107,54 @@ TEST(ParallelReadsTest, ReplaysEveryEventInTheOrderJobsWereHandedOut) {
   }
 }
 
+// Job `name` writes its name; those of depth below 2 leave a follow-up
+// that hands out two more, "name.0" and "name.1", which do the same.
+void submitNamed(ParallelReads& reads, const std::string& name, int depth) {
+  reads.submit([&reads, name, depth](JobEvents& events) {
+    events.write(Stream::out, {name});
+    if (depth < 2 && name.back() != '3') {
+      events.followWith([&reads, name, depth] {
+        submitNamed(reads, name + ".0", depth + 1);
+        submitNamed(reads, name + ".1", depth + 1);
+      });
+    }
+  });
+}
+
+// Depth first, as the walk would have gone had the follow-up's jobs been
+// handed out where the job stood.
+std::string expectedNamed(const std::string& name, int depth) {
+  std::string text = "out:" + name + "\n";
+  if (depth < 2 && name.back() != '3')
+    text += expectedNamed(name + ".0", depth + 1) + expectedNamed(name + ".1", depth + 1);
+  return text;
+}
+
+TEST(ParallelReadsTest, AFollowUpsJobsStandWhereTheJobStood) {
+  const struct {
+    int workers;
+    size_t window;
+  } cases[] = {{1, 1}, {1, 16}, {2, 2}, {3, 4}, {8, 64}};
+  for (const auto& c : cases) {
+    std::string seen;
+    std::string expected;
+    {
+      ParallelReads reads(c.workers, 1 << 20, c.window,
+                          [&seen](const ReadEvent& event) { seen += describe(event); });
+      for (int i = 0; i < 12; ++i) {
+        submitNamed(reads, std::to_string(i), 0);
+        expected += expectedNamed(std::to_string(i), 0);
+        if (i % 5 == 0) {
+          reads.addOutput(Stream::err, "walk " + std::to_string(i));
+          expected += "err:walk " + std::to_string(i) + "\n";
+        }
+      }
+      reads.finish();
+    }
+    EXPECT_EQ(seen, expected) << c.workers << " workers, window " << c.window;
+  }
+}
+
 TEST(ParallelReadsTest, AJobThatEndsFirstStillWaitsForTheOlderOnes) {
   std::string seen;
   std::latch youngestOver(1);

@@ -21,6 +21,9 @@ struct Walk {
   // -summary: hidden folders passed over are counted, which costs a status
   // query each, so only then.
   bool countHidden = false;
+  // A listed entry that the listing calls a regular file is handed on
+  // unqueried (PathStatus::deferred), for its reader to query.
+  bool defersFiles = false;
   // Where the banners and warnings go.
   Output& output;
   RunTally& tally;
@@ -42,8 +45,7 @@ bool isEnclosing(const Walk& walk, const FileIdentity& identity) {
 void walkFound(Walk& walk, const std::string& path, const std::optional<PathStatus>& status,
                const ListedEntry* listed) {
   if (!status) {
-    ++walk.tally.unreadable;
-    walk.output.warning(walk.terse, {"Unable to read file ", path, "\n"});
+    reportUnreachable(path, walk.terse, walk.output, walk.tally);
     return;
   }
   if (!status->isDirectory) {
@@ -63,7 +65,14 @@ void walkPath(Walk& walk, const std::string& path) {
 // An entry of a listing, whose path is `path`: its status is queried
 // through the listing, which spares the kernel the lookup of every
 // directory of the path once more for each file of a tree.
-void walkEntry(Walk& walk, const ListedEntry& entry, const std::string& path) {
+void walkEntry(Walk& walk, const ListedEntry& entry, const std::string& path, bool regular) {
+  if (regular && walk.defersFiles) {
+    PathStatus status;
+    status.isRegular = true;
+    status.deferred = true;
+    walk.visitFile(path, status, &entry);
+    return;
+  }
   walkFound(walk, path, queryStatus(entry), &entry);
 }
 
@@ -132,7 +141,8 @@ void walkEntries(Walk& walk, DirectoryListing listing, std::string_view director
   path += '/';
   size_t nameStart = path.size();
   MaildirRules maildir{directory, {}};
-  while (std::optional<std::string_view> name = nextEntry(listing)) {
+  bool regular = false;
+  while (std::optional<std::string_view> name = nextEntry(listing, &regular)) {
     if (*name == "." || *name == "..") continue;
     bool matched = matchName(*name, pattern, 0);
     bool hiddenChance = !matched && (walk.countHidden || (walk.maildir && pattern == "*"));
@@ -153,7 +163,7 @@ void walkEntries(Walk& walk, DirectoryListing listing, std::string_view director
       ++walk.tally.excluded;
       continue;
     }
-    walkEntry(walk, entry, path);
+    walkEntry(walk, entry, path, regular);
   }
 }
 
@@ -179,24 +189,26 @@ size_t lastSeparator(std::string_view argument) {
 
 // A walk from an argument, with the run's settings.
 Walk startWalk(const RunOptions& options, Output& output, RunTally& tally,
-               const ListedFileVisitor& visitFile) {
-  return Walk{visitFile,       options.terse, options.maildir, options.exclude,
-              options.summary, output,        tally,           {}};
+               const ListedFileVisitor& visitFile, ListedFiles files) {
+  return Walk{visitFile,       options.terse,   options.maildir,
+              options.exclude, options.summary, files == ListedFiles::deferred,
+              output,          tally,           {}};
 }
 
 // Hands `path` to the visitor, or walks it when it is a directory. A path
 // that cannot be reached is reported and skipped.
 void processPath(std::string_view path, const RunOptions& options, Output& output, RunTally& tally,
-                 const ListedFileVisitor& visitFile) {
-  Walk walk = startWalk(options, output, tally, visitFile);
+                 const ListedFileVisitor& visitFile, ListedFiles files) {
+  Walk walk = startWalk(options, output, tally, visitFile, files);
   walkPath(walk, std::string(path));
 }
 
 // Announces `directory` and handles each of its entries whose name matches
 // `pattern`, depth-first, in the order the listing yields them.
 void scanDirectory(std::string_view directory, std::string_view pattern, const RunOptions& options,
-                   Output& output, RunTally& tally, const ListedFileVisitor& visitFile) {
-  Walk walk = startWalk(options, output, tally, visitFile);
+                   Output& output, RunTally& tally, const ListedFileVisitor& visitFile,
+                   ListedFiles files) {
+  Walk walk = startWalk(options, output, tally, visitFile, files);
   // The scanned directory encloses everything below it; a link back to it
   // must be caught as early as one to any directory below.
   std::optional<PathStatus> status = queryStatus(directory);
@@ -206,8 +218,13 @@ void scanDirectory(std::string_view directory, std::string_view pattern, const R
 
 }  // namespace
 
+void reportUnreachable(std::string_view path, bool terse, Output& output, RunTally& tally) {
+  ++tally.unreadable;
+  output.warning(terse, {"Unable to read file ", path, "\n"});
+}
+
 void processArgument(std::string_view argument, const RunOptions& options, Output& output,
-                     RunTally& tally, const ListedFileVisitor& visitFile) {
+                     RunTally& tally, const ListedFileVisitor& visitFile, ListedFiles files) {
   size_t separator = lastSeparator(argument);
   std::string_view directory;
   std::string_view name = argument;
@@ -227,15 +244,15 @@ void processArgument(std::string_view argument, const RunOptions& options, Outpu
     return;
   }
   if (isPattern) {
-    scanDirectory(directory, name, options, output, tally, visitFile);
+    scanDirectory(directory, name, options, output, tally, visitFile, files);
   } else {
-    processPath(argument, options, output, tally, visitFile);
+    processPath(argument, options, output, tally, visitFile, files);
   }
 }
 
 void processArgument(std::string_view argument, const RunOptions& options, Output& output,
-                     RunTally& tally, const FileVisitor& visitFile) {
+                     RunTally& tally, const FileVisitor& visitFile, ListedFiles files) {
   ListedFileVisitor visitListed = [&visitFile](const std::string& path, const PathStatus& status,
                                                const ListedEntry*) { visitFile(path, status); };
-  processArgument(argument, options, output, tally, visitListed);
+  processArgument(argument, options, output, tally, visitListed, files);
 }

@@ -3,6 +3,7 @@
 #ifndef VARNAK_INPUT_INPUT_H_
 #define VARNAK_INPUT_INPUT_H_
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -24,13 +25,27 @@ using FileVisitor = std::function<void(const std::string& path, const PathStatus
 using ListedFileVisitor = std::function<void(const std::string& path, const PathStatus& status,
                                              const ListedEntry* listed)>;
 
+// How the walk hands on an entry that the listing calls a regular file:
+// with the status it queried, or unqueried (PathStatus::deferred), which
+// leaves that query, the dearest call of a walk through many small files,
+// to the reader. The reader then does what the walk would have done when
+// the query fails: it warns "Unable to read file" and counts the file as
+// unreadable.
+enum class ListedFiles : uint8_t { queried, deferred };
+
 // Handles one path argument as typed: a file, a directory (walked to any
 // depth) or a directory with a "*" pattern in the last component.
 // Banners and warnings go to `output`. Paths that cannot be reached and
 // directories that cannot be listed are counted in `tally` as unreadable.
 void processArgument(std::string_view argument, const RunOptions& options, Output& output,
-                     RunTally& tally, const ListedFileVisitor& visitFile);
+                     RunTally& tally, const ListedFileVisitor& visitFile,
+                     ListedFiles files = ListedFiles::queried);
 void processArgument(std::string_view argument, const RunOptions& options, Output& output,
-                     RunTally& tally, const FileVisitor& visitFile);
+                     RunTally& tally, const FileVisitor& visitFile,
+                     ListedFiles files = ListedFiles::queried);
+
+// What the walk says and counts for a path whose status cannot be queried;
+// a reader that queries a deferred entry itself does the same.
+void reportUnreachable(std::string_view path, bool terse, Output& output, RunTally& tally);
 
 #endif  // VARNAK_INPUT_INPUT_H_

@@ -190,6 +190,10 @@ TEST_F(InputTest, OnlyLinksBackIntoTheWalkAreSkipped) {
 // The reader opens each file with the status the walk queried for it: a
 // regular file with its size (a link with that of its target), anything
 // else as no regular file, whichever way the walk reached it.
+// Each file comes with its status, or, where the walk leaves the query to
+// the reader, unqueried when the listing calls it a regular file: a link
+// or pipe is still queried (the link may lead to a directory), and so is a
+// file an argument names, which no listing found.
 TEST_F(InputTest, EachFileComesWithItsStatus) {
   fs::create_directory(root_ + "/d");
   std::ofstream(root_ + "/d/empty");
@@ -201,27 +205,34 @@ TEST_F(InputTest, EachFileComesWithItsStatus) {
     const char* file;
     bool isRegular;
     uint64_t size;
+    bool listedRegular;
   };
   const Expected table[] = {
-      {"d", "d/empty", true, 0},     {"d", "d/five", true, 5},       {"d", "d/link", true, 5},
-      {"d", "d/pipe", false, 0},     {"d/*e", "d/five", true, 5},    {"d/five", "d/five", true, 5},
-      {"d/link", "d/link", true, 5}, {"d/pipe", "d/pipe", false, 0},
+      {"d", "d/empty", true, 0, true},      {"d", "d/five", true, 5, true},
+      {"d", "d/link", true, 5, false},      {"d", "d/pipe", false, 0, false},
+      {"d/*e", "d/five", true, 5, true},    {"d/five", "d/five", true, 5, false},
+      {"d/link", "d/link", true, 5, false}, {"d/pipe", "d/pipe", false, 0, false},
   };
-  for (const Expected& expected : table) {
-    std::map<std::string, PathStatus> seen;
-    RunOptions options;
-    options.terse = true;
-    CollectedOutput output;
-    RunTally tally;
-    processArgument(
-        root_ + "/" + expected.argument, options, output, tally,
-        [&seen](const std::string& path, const PathStatus& status) { seen[path] = status; });
-    EXPECT_TRUE(output.empty()) << expected.argument;
-    auto found = seen.find(root_ + "/" + expected.file);
-    ASSERT_NE(found, seen.end()) << expected.argument << " " << expected.file;
-    EXPECT_FALSE(found->second.isDirectory) << expected.file;
-    EXPECT_EQ(found->second.isRegular, expected.isRegular) << expected.file;
-    EXPECT_EQ(found->second.size, expected.size) << expected.file;
+  for (ListedFiles files : {ListedFiles::queried, ListedFiles::deferred}) {
+    for (const Expected& expected : table) {
+      std::map<std::string, PathStatus> seen;
+      RunOptions options;
+      options.terse = true;
+      CollectedOutput output;
+      RunTally tally;
+      processArgument(
+          root_ + "/" + expected.argument, options, output, tally,
+          [&seen](const std::string& path, const PathStatus& status) { seen[path] = status; },
+          files);
+      EXPECT_TRUE(output.empty()) << expected.argument;
+      auto found = seen.find(root_ + "/" + expected.file);
+      ASSERT_NE(found, seen.end()) << expected.argument << " " << expected.file;
+      bool deferred = files == ListedFiles::deferred && expected.listedRegular;
+      EXPECT_EQ(found->second.deferred, deferred) << expected.file;
+      EXPECT_FALSE(found->second.isDirectory) << expected.file;
+      EXPECT_EQ(found->second.isRegular, expected.isRegular) << expected.file;
+      EXPECT_EQ(found->second.size, deferred ? 0 : expected.size) << expected.file;
+    }
   }
 }
 

@@ -51,11 +51,12 @@ std::optional<DirectoryListing> openDirectory(std::string_view path) {
   return DirectoryListing{dir};
 }
 
-std::optional<std::string_view> nextEntry(DirectoryListing listing) {
+std::optional<std::string_view> nextEntry(DirectoryListing listing, bool* regular) {
   // A read error ends the listing like its end: the entries already seen
   // have been handled, and there is nothing better to do with the rest.
   const dirent* entry = ::readdir(static_cast<DIR*>(listing.handle));
   if (entry == nullptr) return std::nullopt;
+  if (regular != nullptr) *regular = entry->d_type == DT_REG;
   return std::string_view(entry->d_name);
 }
 

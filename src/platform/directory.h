@@ -23,6 +23,9 @@ struct PathStatus {
   bool isRegular = false;
   uint64_t size = 0;
   FileIdentity identity;
+  // Not queried yet: the listing said the entry is a regular file, and
+  // whoever reads it queries the rest (isRegular alone is set).
+  bool deferred = false;
 };
 
 // Queries the status of whatever `path` leads to, following links. Empty
@@ -58,8 +61,10 @@ std::optional<DirectoryListing> openDirectory(std::string_view path);
 // The name of the next entry (the final name alone), or empty at the end
 // of the listing. Every entry comes, hidden ones and "." and ".." included,
 // in the platform's order. The name stays valid until the next call on the
-// same listing.
-std::optional<std::string_view> nextEntry(DirectoryListing listing);
+// same listing. `regular`, when given, tells whether the listing itself
+// says the entry is a regular file (a link to one is a link); false where
+// the file system does not say.
+std::optional<std::string_view> nextEntry(DirectoryListing listing, bool* regular = nullptr);
 
 void closeDirectory(DirectoryListing listing);
 

@@ -3,6 +3,7 @@
 #include <climits>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -84,6 +85,25 @@ TEST_F(DirectoryTest, AListedEntryHasTheStatusOfItsPath) {
   EXPECT_FALSE(queryStatus(tooLong));
   EXPECT_FALSE(queryStatus(ListedEntry{*listing, "seven", tooLong}));
   closeDirectory(*listing);
+}
+
+// The listing's word on an entry's kind: a regular file is one, and a link
+// to one is not (its target is what a status query follows).
+TEST_F(DirectoryTest, TheListingTellsARegularFileFromEverythingElse) {
+  std::ofstream(root_ + "/seven") << "1234567";
+  fs::create_directory(root_ + "/sub");
+  fs::create_symlink("seven", root_ + "/link");
+  ASSERT_EQ(mkfifo((root_ + "/pipe").c_str(), 0600), 0);
+  std::optional<DirectoryListing> listing = openDirectory(root_);
+  ASSERT_TRUE(listing);
+  std::map<std::string, bool> regular;
+  bool isRegular = true;
+  while (std::optional<std::string_view> name = nextEntry(*listing, &isRegular))
+    regular[std::string(*name)] = isRegular;
+  closeDirectory(*listing);
+  const std::map<std::string, bool> expected = {{".", false},   {"..", false},   {"seven", true},
+                                                {"sub", false}, {"link", false}, {"pipe", false}};
+  EXPECT_EQ(regular, expected);
 }
 
 }  // namespace
