@@ -21,7 +21,9 @@
 # Maildir of 100,000 messages (-maildir) and a realistic mailbox of 256 MiB,
 # each read with the default number of jobs, with -jobs=1 and (the mailbox)
 # by wc -l, interleaved; the ratios of wall and processor time and the peak
-# memory of both. Last, with valgrind, the instructions (callgrind) a tiny
+# memory of both. Under each tree, its floor: bench/file_calls making the
+# same file system calls and nothing else, on as many threads and on one
+# (what the kernel alone makes of spreading them). Last, with valgrind, the instructions (callgrind) a tiny
 # message and a refused "From " line cost on one thread, over 30 MiB.
 #
 # It reports and never fails on a time; it fails only when something cannot
@@ -54,10 +56,11 @@ unique_messages=${UNIQUE_MESSAGES:-1000000}
 export LC_ALL=C
 
 cmake --preset bench-release -B "$build" >/dev/null
-cmake --build "$build" -j2 --target varnak make_mailbox measure >/dev/null
+cmake --build "$build" -j2 --target varnak make_mailbox measure file_calls >/dev/null
 varnak=$build/varnak
 generator=$build/bench/make_mailbox
 measurer=$build/bench/measure
+file_calls=$build/bench/file_calls
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
@@ -265,6 +268,27 @@ jobs_row() {
     }'
 }
 
+# The floor under a tree's row: the same tree read by file_calls, its
+# system calls alone, on the default number of threads against one, as a
+# row of the same table (LABEL DIRECTORY).
+floor_row() {
+  local label=$1 dir=$2 dw="" dc="" ow="" oc="" i ns kib cpu
+  local threads
+  threads=$(($(nproc) < 8 ? $(nproc) : 8))
+  for ((i = 0; i < runs; i++)); do
+    read -r ns kib cpu <<<"$(measure "$file_calls" "$threads" "$dir")"
+    dw+="$ns " dc+="$cpu "
+    read -r ns kib cpu <<<"$(measure "$file_calls" 1 "$dir")"
+    ow+="$ns " oc+="$cpu "
+  done
+  awk -v l="$label" -v dw="$(median <<<"$dw")" -v dc="$(median <<<"$dc")" \
+      -v ow="$(median <<<"$ow")" -v oc="$(median <<<"$oc")" '
+    BEGIN {
+      printf "| %s | %.3f | %.3f | %.3f | %.3f | - | - | %.2f | %.2f | - | - | - |\n", l,
+             dw / 1e9, dc, ow / 1e9, oc, dw / ow, dc / oc
+    }'
+}
+
 if [ "${JOBS_TABLE:-1}" != 0 ]; then
   echo
   echo "Reading on every processor: default jobs (here $(nproc) processors) against -jobs=1"
@@ -274,8 +298,10 @@ if [ "${JOBS_TABLE:-1}" != 0 ]; then
   no_baseline=()
   tree_args=("$(tree_dir tree 50000)")
   jobs_row "tree of 50,000 small mailboxes" tree_args no_baseline
+  floor_row "the same tree, its system calls alone (file_calls)" "${tree_args[0]}"
   maildir_args=(-maildir "$(tree_dir maildir 100000)")
   jobs_row "Maildir of 100,000 messages, -maildir" maildir_args no_baseline
+  floor_row "the same Maildir, its system calls alone (file_calls)" "${maildir_args[1]}"
   big=$(shape_file realistic 256)
   cat "$big" >/dev/null
   big_args=("$big")
