@@ -694,13 +694,16 @@ struct ParallelWalk {
 
   void handOut() {
     if (batch.steps.empty()) return;
-    reads.submit([batch = std::move(batch), this](JobEvents& events) {
+    // The follow-up runs on the main thread, as the walk does: only it
+    // touches the walk.
+    reads.submit([batch = std::move(batch), &options = options, tables = tables, ticks = ticks,
+                  walk = this](JobEvents& events) {
       PathStatus large;
       std::optional<size_t> stop =
           readBatch(batch, options, tableOf(tables, events.worker()), ticks, events, large);
       if (!stop) return;
       events.followWith(
-          [this, rest = restOf(batch, *stop, large)]() mutable { resume(std::move(rest)); });
+          [walk, rest = restOf(batch, *stop, large)]() mutable { walk->resume(std::move(rest)); });
     });
     batch = Batch{};
   }
@@ -728,9 +731,11 @@ struct ParallelWalk {
   // smallest size: a worker finds the next range waiting, never sleeping in
   // between (a sleeping thread is woken slowly, most of all on a virtual
   // machine), and the last ranges are short enough that the other workers
-  // do not wait long for the one still reading.
+  // do not wait long for the one still reading. Half as many for a file
+  // handed back: its ranges go in flight at once, beside the jobs already
+  // there, and the jobs in flight stay within about twice the window.
   uint64_t rangeBytesFor(uint64_t size) const {
-    uint64_t ranges = 2 * kJobsPerWorker * static_cast<uint64_t>(options.jobs);
+    uint64_t ranges = (resuming ? 1 : 2) * kJobsPerWorker * static_cast<uint64_t>(options.jobs);
     return std::max(options.rangeBytes, (size + ranges - 1) / ranges);
   }
   // A large mailbox is read in ranges, each a job of its own; false, having

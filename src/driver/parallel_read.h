@@ -14,7 +14,9 @@
 // about `bufferBytes`; a worker whose buffer is full waits, and the main
 // thread empties the buffer of the oldest job as it fills, so that job
 // streams through while the younger ones wait their turn. At most `window`
-// jobs are handed out and not yet replayed.
+// jobs are handed out and not yet replayed, but for those a follow-up
+// (JobEvents::followWith) hands out in a job's place, which the window
+// does not hold back: the next job the walk hands out waits for them.
 //
 // Events are kept as bytes in one string a buffer, not as records: a
 // message then costs no allocation on the worker and no free on the main
