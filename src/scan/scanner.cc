@@ -709,6 +709,9 @@ bool MailboxScanner::takesSeparator(std::string_view line, size_t colon) {
   } else if (!pending_.fromLine.empty()) {
     handlers_.message(pending_, true);
   }
+  // The line begins with the blank after "From", which every separator
+  // has: the search for the sender starts after it.
+  line.remove_prefix(1);
   startMessage(withoutLeadingBlanks(line));
 }
 
