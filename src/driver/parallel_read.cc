@@ -137,10 +137,12 @@ uint64_t readWord(const char*& at) {
 
 }  // namespace
 
-JobEvents::JobEvents(ParallelReads& reads, ParallelJob& job, size_t worker)
+JobEvents::JobEvents(ParallelReads& reads, ParallelJob& job, size_t worker,
+                     const SharedTable* shared)
     : reads_(reads),
       job_(job),
       worker_(worker),
+      shared_(shared),
       batchLimit_(std::min(kBatchBytes, reads.bufferBytes_ / 4 + 1)) {}
 
 void JobEvents::write(Stream stream, std::initializer_list<std::string_view> pieces) {
@@ -229,8 +231,12 @@ void JobEvents::publish(bool last) {
   openRun_ = std::string::npos;
 }
 
-ParallelReads::ParallelReads(int workers, size_t bufferBytes, size_t window, Replay replay)
-    : bufferBytes_(bufferBytes), window_(std::max<size_t>(window, 1)), replay_(std::move(replay)) {
+ParallelReads::ParallelReads(int workers, size_t bufferBytes, size_t window, Replay replay,
+                             bool ownTables)
+    : bufferBytes_(bufferBytes),
+      window_(std::max<size_t>(window, 1)),
+      ownTables_(ownTables),
+      replay_(std::move(replay)) {
   for (int i = 0; i < workers; ++i)
     workers_.emplace_back([this, i] { workerLoop(static_cast<size_t>(i)); });
 }
@@ -247,16 +253,17 @@ ParallelReads::~ParallelReads() {
 }
 
 void ParallelReads::workerLoop(size_t worker) {
+  std::optional<SharedTable> shared = ownTables_ ? detachFileTable() : std::nullopt;
   for (;;) {
     ParallelJob* job;
     {
       std::unique_lock lock(mutex_);
       jobWaits_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
-      if (waiting_.empty()) return;
+      if (waiting_.empty()) break;
       job = waiting_.front();
       waiting_.pop_front();
     }
-    JobEvents events(*this, *job, worker);
+    JobEvents events(*this, *job, worker, shared ? &*shared : nullptr);
     job->work(events);
     // What the work held (its captures) goes before the job is replayed.
     job->work = nullptr;
@@ -666,7 +673,16 @@ void readRange(RangedFile& ranged, const MailRange& range, const RunOptions& opt
   RangeStop stop = [&ranged, &range](uint64_t) {
     return ranged.endedAt.load(std::memory_order_relaxed) < range.index;
   };
-  RangeEnd end = readMailRange(ranged.path, ranged.file, range, counts, joined, stop);
+  // A worker of a table of its own reads through a descriptor of its own;
+  // should it get none, its reads fail, as a file's that cannot be read.
+  OpenFile file = ranged.file;
+  std::optional<OpenFile> adopted;
+  if (const SharedTable* shared = events.sharedTable()) {
+    adopted = adoptFile(*shared, ranged.file);
+    file.fd = adopted ? adopted->fd : -1;
+  }
+  RangeEnd end = readMailRange(ranged.path, file, range, counts, joined, stop);
+  if (adopted) closeFile(*adopted);
   if (end.final && !range.last) ranged.endAt(range.index);
   output.tick(progress, ranged.path);
   events.addTally(tally);
@@ -928,9 +944,12 @@ void readInParallel(std::span<const char* const> arguments, const RunOptions& op
   }
   Counted counted{
       table, tally, progress, sightings, {}, false, ranged, nullptr, tables ? &recounted : nullptr};
+  // Workers get tables of file descriptors of their own where a file the
+  // main thread opens (one read in ranges) can be handed to them.
   ParallelReads reads(
       options.jobs, kBufferBytes, kJobsPerWorker * workers,
-      [&](const ReadEvent& event) { replayEvent(event, options, output, counted); });
+      [&](const ReadEvent& event) { replayEvent(event, options, output, counted); },
+      canAdoptFiles());
   ParallelWalk walk{reads, options, tables ? &*tables : nullptr, ranged, output.showsTicks(), {}};
   WalkOutput walkOutput(walk);
   FileVisitor readFile = [&walk](const std::string& path, const PathStatus& status) {

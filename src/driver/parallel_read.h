@@ -44,6 +44,7 @@
 #include "common/run_options.h"
 #include "common/tally.h"
 #include "count/unique.h"
+#include "platform/file_table.h"
 #include "platform/output.h"
 #include "platform/progress.h"
 #include "read/mail_range.h"
@@ -81,7 +82,7 @@ class ParallelReads;
 // has replayed part of it.
 class JobEvents {
  public:
-  JobEvents(ParallelReads& reads, ParallelJob& job, size_t worker);
+  JobEvents(ParallelReads& reads, ParallelJob& job, size_t worker, const SharedTable* shared);
   JobEvents(const JobEvents&) = delete;
   JobEvents& operator=(const JobEvents&) = delete;
 
@@ -100,6 +101,10 @@ class JobEvents {
   void followWith(std::function<void()> followUp);
   // Which of the pool's workers runs the job, from 0.
   size_t worker() const { return worker_; }
+  // Where the worker has a table of file descriptors of its own, its way
+  // to those the main thread opens (adoptFile); null where it shares the
+  // main thread's, and such a descriptor is its own too.
+  const SharedTable* sharedTable() const { return shared_; }
 
  private:
   void publishWhenFull();
@@ -107,6 +112,7 @@ class JobEvents {
   ParallelReads& reads_;
   ParallelJob& job_;
   const size_t worker_;
+  const SharedTable* const shared_;
   // Events are handed over in batches: the pool's lock is taken once a
   // batch, not once a message.
   std::string batch_;
@@ -148,9 +154,11 @@ class ParallelReads {
   using Work = std::function<void(JobEvents& events)>;
   using Replay = std::function<void(const ReadEvent& event)>;
 
-  // Starts `workers` threads. `replay` is called on the main thread only,
-  // with every event in walk order.
-  ParallelReads(int workers, size_t bufferBytes, size_t window, Replay replay);
+  // Starts `workers` threads, each in a table of file descriptors of its
+  // own with `ownTables` (see platform/file_table.h). `replay` is called on
+  // the main thread only, with every event in walk order.
+  ParallelReads(int workers, size_t bufferBytes, size_t window, Replay replay,
+                bool ownTables = false);
   // Replays whatever is still in flight, then stops the workers.
   ~ParallelReads();
   ParallelReads(const ParallelReads&) = delete;
@@ -187,6 +195,7 @@ class ParallelReads {
 
   const size_t bufferBytes_;
   const size_t window_;
+  const bool ownTables_;
   Replay replay_;
   // The records messages and range ends are decoded into for the replay,
   // reused.

@@ -80,13 +80,16 @@ void logFault(const char* what, const char* path) {
 
 // Per descriptor: whether its file is one whose reads fail, and how many of
 // its bytes have been delivered. Forgotten when the descriptor is closed.
+// Kept by each thread, as its descriptors are read where they are opened:
+// a thread may have a table of descriptors of its own, whose numbers other
+// threads' tables use for other files.
 struct ReadState {
   bool known = false;
   bool faulty = false;
   uint64_t delivered = 0;
 };
 constexpr int kTrackedDescriptors = 4096;
-ReadState gReads[kTrackedDescriptors];
+thread_local ReadState gReads[kTrackedDescriptors];
 
 ReadState* readStateFor(int fd) {
   if (fd < 0 || fd >= kTrackedDescriptors) return nullptr;
@@ -95,7 +98,7 @@ ReadState* readStateFor(int fd) {
     state.known = true;
     char link[64];
     char path[4096];
-    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    std::snprintf(link, sizeof link, "/proc/thread-self/fd/%d", fd);
     ssize_t n = ::readlink(link, path, sizeof path - 1);
     if (n > 0) {
       path[n] = '\0';
@@ -119,7 +122,7 @@ ssize_t faultyRead(int fd, void* buffer, size_t count, ssize_t (*realRead)(int, 
   ssize_t allowed = allowedLength(fd, count);
   if (allowed < 0) {
     char link[64];
-    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    std::snprintf(link, sizeof link, "/proc/thread-self/fd/%d", fd);
     logFault("read error on", link);
     errno = EIO;
     return -1;
@@ -201,13 +204,14 @@ void beforeOpen(const char* path) {
 
 // Directories open as descriptors, by the path the program named them by,
 // so that a file opened relative to one has a path to match. Kept only
-// while a file is to vanish as it is opened.
+// while a file is to vanish as it is opened, by each thread, as the read
+// states are.
 struct OpenDirectory {
   int fd = -1;
   char path[4096];
 };
 constexpr int kTrackedDirectories = 64;
-OpenDirectory gDirectories[kTrackedDirectories];
+thread_local OpenDirectory gDirectories[kTrackedDirectories];
 
 void rememberDirectory(int fd, const char* path) {
   if (fd < 0 || std::getenv("VARNAK_FAULT_VANISH_OPENED") == nullptr) return;
