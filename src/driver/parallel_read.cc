@@ -486,9 +486,22 @@ constexpr size_t kJobsPerWorker = 4;
 // microseconds of waking and locking, as much as reading a small file, so
 // small files go in batches of up to kBatchFiles, or of kBatchFileBytes.
 // A large file (or a pipe, of unknown size) ends the batch it joins, so
-// large files still go to workers one by one.
-constexpr size_t kBatchFiles = 64;
+// large files still go to workers one by one. The files whose status the
+// walk leaves to the worker have no size yet: a worker that has read half
+// a range's bytes (batchReadBytes) of a batch's files hands the rest back,
+// so that files of some size do not end up many to a worker while the
+// others wait.
+constexpr size_t kBatchFiles = 256;
 constexpr uint64_t kBatchFileBytes = 256 * 1024;
+
+uint64_t batchReadBytes(const RunOptions& options) {
+  return options.rangeBytes / 2;
+}
+
+// A batch that reached batchReadBytes in fewer files than this holds files
+// large enough (128 KiB on average, with the default ranges) that knowing
+// their sizes before batching them pays for the walk's status queries.
+constexpr size_t kFewFiles = 16;
 
 // One step of a batch, in walk order: a file to read, or output the walk
 // wrote between two files. Paths and output are kept in the batch's text.
@@ -576,9 +589,12 @@ std::optional<PathStatus> queryDeferred(const std::string& path, const ListedEnt
 // the walk's output among them. The statuses the walk left to it are
 // queried here, and a file that turns out large enough to be read in
 // ranges is not read: the step it stands at is returned, with its status
-// in `large`, for the rest of the batch to go back to the walk.
+// in `queried`, for the rest of the batch to go back to the walk. So is
+// the step after batchReadBytes of files read (`filesRead` of them), its
+// status not queried.
 std::optional<size_t> readBatch(const Batch& batch, const RunOptions& options, DayTable* table,
-                                bool ticks, JobEvents& events, PathStatus& large) {
+                                bool ticks, JobEvents& events, std::optional<PathStatus>& queried,
+                                size_t& filesRead) {
   JobOutput output(events, ticks);
   // The worker's own counts; its ticks hand them on as events. The tally
   // only adds up: one for the batch.
@@ -588,11 +604,18 @@ std::optional<size_t> readBatch(const Batch& batch, const RunOptions& options, D
   BatchDirectory directory;
   std::string path;
   std::optional<size_t> stop;
+  uint64_t bytes = 0;
+  filesRead = 0;
   for (size_t i = 0; i < batch.steps.size() && !stop; ++i) {
     const BatchStep& step = batch.steps[i];
     std::string_view text(batch.text.data() + step.start, step.length);
     if (!step.isFile) {
       events.write(step.stream, {text});
+      continue;
+    }
+    // Never before the first file: the rest would come back whole.
+    if (filesRead > 0 && bytes >= batchReadBytes(options)) {
+      stop = i;
       continue;
     }
     path.assign(text);
@@ -602,11 +625,13 @@ std::optional<size_t> readBatch(const Batch& batch, const RunOptions& options, D
       status = queryDeferred(path, listed, options, output, tally);
       if (!status) continue;
       if (status->isRegular && largeEnoughForRanges(status->size, options)) {
-        large = *status;
+        queried = status;
         stop = i;
         continue;
       }
     }
+    bytes += status->size;
+    ++filesRead;
     if (table != nullptr) {
       readMailFile(path, *status, listed, options, output, *table, tally, progress, nullptr);
     } else {
@@ -619,16 +644,18 @@ std::optional<size_t> readBatch(const Batch& batch, const RunOptions& options, D
   return stop;
 }
 
-// The steps of `batch` from `first` on, the first's status replaced.
-Batch restOf(const Batch& batch, size_t first, const PathStatus& status) {
+// The steps of `batch` from `first` on, the first's status replaced where
+// the worker queried it.
+Batch restOf(const Batch& batch, size_t first, const std::optional<PathStatus>& status) {
   Batch rest;
   size_t start = batch.steps[first].start;
   rest.text = batch.text.substr(start);
   for (size_t i = first; i < batch.steps.size(); ++i) {
     rest.steps.push_back(batch.steps[i]);
     rest.steps.back().start -= start;
+    rest.files += batch.steps[i].isFile;
   }
-  rest.steps.front().status = status;
+  if (status) rest.steps.front().status = *status;
   return rest;
 }
 
@@ -707,6 +734,14 @@ struct ParallelWalk {
   // `ranged` already.
   bool resuming = false;
   size_t rangedInserted = 0;
+  size_t filesPerBatch = kBatchFiles;
+  // Set by a worker that reached batchReadBytes in few files (kFewFiles):
+  // the files are not all small, and the walk queries their statuses
+  // itself from then on, so that it can batch them by size. Its warnings go to `output`, and its
+  // counts to `tally`, as the one-thread walk's would.
+  std::atomic<bool> filesOfSize{false};
+  Output* output = nullptr;
+  RunTally* tally = nullptr;
 
   void handOut() {
     if (batch.steps.empty()) return;
@@ -714,23 +749,33 @@ struct ParallelWalk {
     // touches the walk.
     reads.submit([batch = std::move(batch), &options = options, tables = tables, ticks = ticks,
                   walk = this](JobEvents& events) {
-      PathStatus large;
-      std::optional<size_t> stop =
-          readBatch(batch, options, tableOf(tables, events.worker()), ticks, events, large);
+      std::optional<PathStatus> queried;
+      size_t filesRead = 0;
+      std::optional<size_t> stop = readBatch(batch, options, tableOf(tables, events.worker()),
+                                             ticks, events, queried, filesRead);
       if (!stop) return;
-      events.followWith(
-          [walk, rest = restOf(batch, *stop, large)]() mutable { walk->resume(std::move(rest)); });
+      if (!queried && filesRead < kFewFiles)
+        walk->filesOfSize.store(true, std::memory_order_relaxed);
+      events.followWith([walk, rest = restOf(batch, *stop, queried)]() mutable {
+        walk->resume(std::move(rest));
+      });
     });
     batch = Batch{};
   }
   // The rest of a batch whose worker found, at its first step, a file to
-  // read in ranges, which only the walk hands out. The batch the walk is
-  // gathering holds files found after it, and waits.
+  // read in ranges, which only the walk hands out, or had read enough of
+  // it. The batch the walk is gathering holds files found after it, and
+  // waits.
+  // Its files, of sizes still unknown but where the worker stopped, go out
+  // spread over as many batches as may be in flight: the workers read them
+  // side by side.
   void resume(Batch rest) {
     Batch gathered = std::move(batch);
     batch = Batch{};
     resuming = true;
     rangedInserted = 0;
+    size_t batches = kJobsPerWorker * static_cast<size_t>(options.jobs);
+    filesPerBatch = std::max<size_t>((rest.files + batches - 1) / batches, 1);
     for (const BatchStep& step : rest.steps) {
       std::string_view text(rest.text.data() + step.start, step.length);
       if (step.isFile) {
@@ -741,6 +786,7 @@ struct ParallelWalk {
     }
     handOut();
     resuming = false;
+    filesPerBatch = kBatchFiles;
     batch = std::move(gathered);
   }
   // Twice as many ranges as may be in flight at once, or more of the
@@ -790,13 +836,22 @@ struct ParallelWalk {
     batch.steps.push_back({isFile, stream, batch.text.size(), text.size(), status});
     batch.text.append(text);
   }
-  void addFile(const std::string& path, const PathStatus& status) {
+  void addFile(const std::string& path, const PathStatus& listed) {
+    PathStatus status = listed;
+    if (status.deferred && filesOfSize.load(std::memory_order_relaxed)) {
+      std::optional<PathStatus> queried = queryStatus(path);
+      if (!queried) {
+        reportUnreachable(path, options.terse, *output, *tally);
+        return;
+      }
+      status = *queried;
+    }
     if (!status.deferred && readInRanges(path, status)) return;
     addStep(true, Stream::out, path, status);
     ++batch.files;
     // A pipe or device counts as large: it may take any time.
     batch.bytes += status.isRegular ? status.size : kBatchFileBytes;
-    if (batch.files >= kBatchFiles || batch.bytes >= kBatchFileBytes) handOut();
+    if (batch.files >= filesPerBatch || batch.bytes >= kBatchFileBytes) handOut();
   }
   // Output of the walk's own follows the batch's files; with no batch
   // under way, it follows the jobs handed out.
@@ -952,6 +1007,8 @@ void readInParallel(std::span<const char* const> arguments, const RunOptions& op
       canAdoptFiles());
   ParallelWalk walk{reads, options, tables ? &*tables : nullptr, ranged, output.showsTicks(), {}};
   WalkOutput walkOutput(walk);
+  walk.output = &walkOutput;
+  walk.tally = &tally;
   FileVisitor readFile = [&walk](const std::string& path, const PathStatus& status) {
     walk.addFile(path, status);
   };
