@@ -23,7 +23,8 @@ struct SharedTable {
 
 // Whether this system lets a detached thread take a descriptor from the
 // shared table: whether /proc shows the process's descriptors. Asked once,
-// before any thread detaches: where it cannot, no thread should.
+// before any thread detaches: where it cannot, no thread should. Never
+// under the thread sanitizer, which knows one table only.
 bool canAdoptFiles();
 
 // Gives the calling thread a table of its own. Empty where that fails; the
