@@ -737,8 +737,9 @@ struct ParallelWalk {
   size_t filesPerBatch = kBatchFiles;
   // Set by a worker that reached batchReadBytes in few files (kFewFiles):
   // the files are not all small, and the walk queries their statuses
-  // itself from then on, so that it can batch them by size. Its warnings go to `output`, and its
-  // counts to `tally`, as the one-thread walk's would.
+  // itself from then on, so that it can batch them by size. Its warnings
+  // go to `output`, and its counts to `tally`, as the one-thread walk's
+  // would.
   std::atomic<bool> filesOfSize{false};
   Output* output = nullptr;
   RunTally* tally = nullptr;
@@ -839,11 +840,8 @@ struct ParallelWalk {
   void addFile(const std::string& path, const PathStatus& listed) {
     PathStatus status = listed;
     if (status.deferred && filesOfSize.load(std::memory_order_relaxed)) {
-      std::optional<PathStatus> queried = queryStatus(path);
-      if (!queried) {
-        reportUnreachable(path, options.terse, *output, *tally);
-        return;
-      }
+      std::optional<PathStatus> queried = queryDeferred(path, nullptr, options, *output, *tally);
+      if (!queried) return;
       status = *queried;
     }
     if (!status.deferred && readInRanges(path, status)) return;
