@@ -28,7 +28,13 @@ bool isCrOrCtrlZ(char c) {
 // stops it. The kinds that drop CR bytes on the way count them, so that
 // the caller can leave them out of the message size.
 enum class Search {
-  body,      // an LF directly followed by another LF, or a CR
+  // An LF that begins an empty line before an "F" (or before the end of
+  // the range, which may hold the next line's start), or a CR: runs of
+  // empty lines and paragraph breaks before any other byte go past.
+  body,
+  // An LF directly followed by another LF, or a CR: the first search of a
+  // body, whose first empty line ends a short message.
+  bodyStart,
   bodyCrLf,  // an LF directly followed by another LF or by a CR; CRs counted
   line,      // an LF or a CR
   // The end of a separator line that lies whole in the chunk, which a NUL
@@ -44,8 +50,9 @@ enum class Search {
   emptyLinesLf  // any byte but LF
 };
 
-// Whether the kind looks at the byte after the one it stops at.
-constexpr bool looksAhead(Search kind) {
+// How many bytes after the one it stops at the kind looks at.
+constexpr ptrdiff_t lookAhead(Search kind) {
+  if (kind == Search::body) return 2;
   return kind != Search::line && kind != Search::lineOrNul && kind != Search::emptyLines &&
          kind != Search::emptyLinesLf;
 }
@@ -80,6 +87,9 @@ const char* findPlain(const char* p, const char* end, size_t& crs, char extra) {
     char c = *p;
     if (c == '\x1a') return p;
     if constexpr (kind == Search::body) {
+      if (c == '\r' || (c == '\n' && end - p >= 2 && p[1] == '\n' && (end - p == 2 || p[2] == 'F')))
+        return p;
+    } else if constexpr (kind == Search::bodyStart) {
       if (c == '\r' || (c == '\n' && end - p >= 2 && p[1] == '\n')) return p;
     } else if constexpr (kind == Search::bodyCrLf) {
       crs += c == '\r';
@@ -124,12 +134,12 @@ const char* findLineAndColonPlain(const char* p, const char* end, const char*& c
 #if VARNAK_X86_VECTORS
 
 // The vector searches go through the range a block of 64 bytes at a time,
-// while a whole block (and the byte after it, for the kinds that look
-// ahead) lies inside it; the plain loop does the rest. For each kind a
-// vector of the block's bytes gives its stops (a byte of all ones where
-// the search stops), and a block without any costs one test.
+// while a whole block (and the bytes after it that the kind looks at) lies
+// inside it; the plain loop does the rest. For each kind a vector of the
+// block's bytes gives its stops (a byte of all ones where the search
+// stops), and a block without any costs one test.
 template <Search kind>
-constexpr ptrdiff_t kBlockReach = looksAhead(kind) ? 65 : 64;
+constexpr ptrdiff_t kBlockReach = 64 + lookAhead(kind);
 
 // Whether the kind counts the CRs it goes past.
 constexpr bool countsCrs(Search kind) {
@@ -182,6 +192,10 @@ const char* splat(char c) {
   Vector cr = equal<fromMemory>(bytes, '\r');                                    \
   Vector ctrlZ = equal<fromMemory>(bytes, '\x1a');                               \
   if constexpr (kind == Search::body) {                                          \
+    Vector pairs = both(lf, equal(load(at + 1), '\n'));                          \
+    Vector beforeF = both(pairs, equal(load(at + 2), 'F'));                      \
+    return either(either(beforeF, cr), ctrlZ);                                   \
+  } else if constexpr (kind == Search::bodyStart) {                              \
     Vector pairs = both(lf, equal(load(at + 1), '\n'));                          \
     return either(either(pairs, cr), ctrlZ);                                     \
   } else if constexpr (kind == Search::bodyCrLf) {                               \
@@ -827,13 +841,20 @@ const char* MailboxScanner::scanWholeBody(const char* p, const char* end) {
 // two callers: out of line, the call and the registers it saves cost tiny
 // messages a seventeenth of their instructions.
 [[gnu::always_inline]] inline const char* MailboxScanner::scanBody(const char* p, const char* end) {
-  for (;;) {
+  for (bool first = true;; first = false) {
     size_t crs = 0;
-    const char* stop = crLf_ ? find<Search::bodyCrLf>(search_, p, end, crs)
-                             : find<Search::body>(search_, p, end, crs);
+    const char* stop = crLf_   ? find<Search::bodyCrLf>(search_, p, end, crs)
+                       : first ? find<Search::bodyStart>(search_, p, end, crs)
+                               : find<Search::body>(search_, p, end, crs);
     pending_.size += static_cast<uint32_t>(stop - p - crs);
     // A line end just before the stop may begin an empty line after it.
-    if (stop > p && stop[-1] == '\n') state_ = ScanState::bodyLineStart;
+    // The search goes past empty lines before a CR, which text mode drops
+    // before what may be "From ": an empty line just before one is seen
+    // here. The byte before `p` is never an LF when `p` is.
+    if (stop > p && stop[-1] == '\n') {
+      bool afterEmptyLine = stop - p >= 2 && stop[-2] == '\n' && *stop == '\r';
+      state_ = afterEmptyLine ? ScanState::emptyLineSeen : ScanState::bodyLineStart;
+    }
     if (stop == end) return end;
     if (*stop != '\n') return skipCrOrEnd(stop, end);
     // The search saw the byte after the LF: another LF, or a CR that may

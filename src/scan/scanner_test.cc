@@ -370,6 +370,35 @@ TEST(ScannerTest, MatchesThePerByteTableWhereverTheChunksAreCut) {
   }
 }
 
+// A body's search goes past runs of empty lines and paragraph breaks that
+// no "F" follows; each row puts what it must still see past the first
+// vector block, after a first paragraph break, where every search runs.
+TEST(ScannerTest, EmptyLinesBeforeFromAreSeenWhereverTheSearchSkips) {
+  const std::string sep = "From a!b 1: x\n";
+  const std::string lfs(100, '\n');
+  const std::string next = "From c!d 1: y\n\nb\n";
+  const std::string two = ": y] date [] sent 2";
+  const struct {
+    std::string input;
+    std::string expected;
+  } cases[] = {
+      {sep + "\na\n\nb\n" + lfs + next, "sep [a!b 1: x] date [] sent 117 | end [c!d 1" + two},
+      // A CR after the empty lines is dropped: "From " still follows one.
+      {sep + "\na\n\nb\n" + lfs + "\r" + next,
+       "sep [a!b 1: x] date [] sent 117 | end [c!d 1" + two},
+      {sep + "\na\n\nb\n" + lfs + "x\r" + next, "end [a!b 1: x] date [] sent 123"},
+      {sep + "\na\n\nb\nline\n\n\r" + next, "sep [a!b 1: x] date [] sent 23 | end [c!d 1" + two},
+      // An "F" that does not begin "From " leaves the body as it was.
+      {sep + "\na\n\nb\n" + lfs + "Fine\n" + lfs + "c\n", "end [a!b 1: x] date [] sent 212"},
+      {sep + "\na\n\nb\n" + lfs + "From\n\nc\n", "end [a!b 1: x] date [] sent 113"},
+  };
+  for (const auto& c : cases) {
+    for (ByteSearch search : {ByteSearch::plain, ByteSearch::sse2, ByteSearch::avx2})
+      EXPECT_EQ(scan(c.input, {}, search), c.expected) << c.input;
+    EXPECT_EQ(scanReference(c.input), c.expected) << c.input;
+  }
+}
+
 // Watching From: headers, taking list-archive separators and reading one
 // message change only what they are for: sizes, dates and Received marks
 // stay as a plain reading gives them.
