@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 bool DayTable::create(int32_t firstYear, int64_t yearCount) {
@@ -23,6 +24,38 @@ bool DayTable::create(int32_t firstYear, int64_t yearCount) {
   }
   yearCount_ = yearCount;
   return true;
+}
+
+namespace {
+
+constexpr int64_t kSlotsAtATest = 4;
+
+// Whether the kSlotsAtATest slots at `slots` are all zeros.
+bool emptySlots(const DayTotals* slots) {
+  uint64_t words[kSlotsAtATest * sizeof(DayTotals) / sizeof(uint64_t)];
+  std::memcpy(words, slots, sizeof words);
+  uint64_t any = 0;
+  for (uint64_t word : words)
+    any |= word;
+  return any == 0;
+}
+
+}  // namespace
+
+// Most of a long range is empty, and the report goes through all of it:
+// stretches of empty slots are passed several at a test.
+int64_t DayTable::nextCounted(int64_t index) const {
+  const int64_t count = slotCount();
+  while (index < count) {
+    if (count - index >= kSlotsAtATest && emptySlots(&slots_[index])) {
+      index += kSlotsAtATest;
+      continue;
+    }
+    const DayTotals& slot = slots_[index];
+    if ((slot.sentCount | slot.receivedCount) != 0) return index;
+    ++index;
+  }
+  return count;
 }
 
 // The slot is written before it is read. The first touch of a page of the

@@ -67,6 +67,12 @@ class DayTable {
 
   int32_t firstYear() const { return firstYear_; }
   int64_t yearCount() const { return yearCount_; }
+  // The slots in date order, numbered from 0.
+  int64_t slotCount() const { return yearCount_ * kSlotsPerYear; }
+  const DayTotals& slotAt(int64_t index) const { return slots_[index]; }
+  // The first slot from `index` on that a message was counted in (its sent
+  // or received count is not 0), or slotCount() when there is none.
+  int64_t nextCounted(int64_t index) const;
   const DayTotals& at(int32_t year, int month, int day) const {
     return slots_[slotIndex(year, month, day)];
   }

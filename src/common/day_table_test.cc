@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -23,6 +24,28 @@ TEST(DayTableTest, CoversExactlyItsYearsAndRefusesRangesThatDoNotFit) {
   EXPECT_FALSE(table.create(INT32_MIN, int64_t{1} << 32));
   EXPECT_FALSE(table.create(0, 1'000'000));  // more than 4 GiB of slots
   EXPECT_FALSE(table.covers(0));
+}
+
+// The walk over the counted days finds each of them once, in date order,
+// wherever it falls among the slots passed several at a time: the first
+// and last slot, neighbours, lone days far apart.
+TEST(DayTableTest, NextCountedFindsEveryCountedDayInOrder) {
+  const std::vector<std::vector<int64_t>> layouts = {
+      {}, {0}, {743}, {0, 1, 2, 3, 4}, {3, 4}, {5, 7, 371, 372, 742, 743}, {100, 101, 600}};
+  for (const auto& days : layouts) {
+    DayTable table;
+    ASSERT_TRUE(table.create(2000, 2));
+    for (size_t i = 0; i < days.size(); ++i) {
+      int64_t inYear = days[i] % DayTable::kSlotsPerYear;
+      table.add(static_cast<int32_t>(2000 + days[i] / DayTable::kSlotsPerYear),
+                static_cast<int>(inYear / 31), static_cast<int>(inYear % 31 + 1), i % 2 == 0, 1);
+    }
+    std::vector<int64_t> found;
+    for (int64_t i = table.nextCounted(0); i < table.slotCount(); i = table.nextCounted(i + 1))
+      found.push_back(i);
+    EXPECT_EQ(found, days);
+    EXPECT_EQ(table.nextCounted(table.slotCount()), table.slotCount());
+  }
 }
 
 // Tables of one range counted apart add up to the table counted as one,

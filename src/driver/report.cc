@@ -20,7 +20,7 @@ constexpr auto kDigitPairs = [] {
 
 // Writes `value` in decimal, at least `width` digits, ending just before
 // `end`; returns its first digit.
-char* putDecimalBefore(char* end, uint64_t value, int width) {
+[[gnu::always_inline]] inline char* putDecimalBefore(char* end, uint64_t value, int width) {
   char* q = end;
   for (; value >= 100; value /= 100) {
     q -= 2;
@@ -78,35 +78,31 @@ void printReport(const DayTable& table, const RunOptions& options, Output& outpu
   // thousands of rows cost more than writing them.
   char block[16384];
   size_t used = 0;
-  for (int64_t y = 0; y < table.yearCount(); ++y) {
-    int32_t year = static_cast<int32_t>(table.firstYear() + y);
-    for (int month = 0; month < 12; ++month) {
-      for (int day = 1; day <= 31; ++day) {
-        const DayTotals& slot = table.at(year, month, day);
-        // Most slots of a long range are empty: one test passes them.
-        if ((slot.sentCount | slot.receivedCount) == 0) continue;
-        bool marked = false;
-        if (countSent && slot.sentCount != 0) {
-          runningCount += slot.sentCount;
-          runningBytes += slot.sentBytes;
-          marked = true;
-        }
-        if (countReceived && slot.receivedCount != 0) {
-          runningCount += slot.receivedCount;
-          runningBytes += slot.receivedBytes;
-          marked = true;
-        }
-        if (!marked) continue;
-        char row[96];
-        std::string_view text = formatRow(row, day, month + 1, year, runningCount, runningBytes);
-        if (sizeof block - used < text.size()) {
-          output.progress({{block, used}});
-          used = 0;
-        }
-        std::memcpy(block + used, text.data(), text.size());
-        used += text.size();
-      }
+  for (int64_t i = table.nextCounted(0); i < table.slotCount(); i = table.nextCounted(i + 1)) {
+    const DayTotals& slot = table.slotAt(i);
+    bool marked = false;
+    if (countSent && slot.sentCount != 0) {
+      runningCount += slot.sentCount;
+      runningBytes += slot.sentBytes;
+      marked = true;
     }
+    if (countReceived && slot.receivedCount != 0) {
+      runningCount += slot.receivedCount;
+      runningBytes += slot.receivedBytes;
+      marked = true;
+    }
+    if (!marked) continue;
+    auto year = static_cast<int32_t>(table.firstYear() + i / DayTable::kSlotsPerYear);
+    auto inYear = static_cast<int>(i % DayTable::kSlotsPerYear);
+    char row[96];
+    std::string_view text =
+        formatRow(row, inYear % 31 + 1, inYear / 31 + 1, year, runningCount, runningBytes);
+    if (sizeof block - used < text.size()) {
+      output.progress({{block, used}});
+      used = 0;
+    }
+    std::memcpy(block + used, text.data(), text.size());
+    used += text.size();
   }
   if (used > 0) output.progress({{block, used}});
   if (!options.terse) output.progress({"\n"});
