@@ -850,7 +850,7 @@ const char* MailboxScanner::scanWholeBody(const char* p, const char* end) {
     // A line end just before the stop may begin an empty line after it.
     // The search goes past empty lines before a CR, which text mode drops
     // before what may be "From ": an empty line just before one is seen
-    // here. The byte before `p` is never an LF when `p` is.
+    // here. At `p` the scan is inside a line, which an LF there only ends.
     if (stop > p && stop[-1] == '\n') {
       bool afterEmptyLine = stop - p >= 2 && stop[-2] == '\n' && *stop == '\r';
       state_ = afterEmptyLine ? ScanState::emptyLineSeen : ScanState::bodyLineStart;
