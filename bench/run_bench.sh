@@ -22,12 +22,12 @@
 # each read with the default number of jobs, with -jobs=1 and (the mailbox)
 # by wc -l, interleaved (the mailbox, which is read in a few hundredths of
 # a second, four times RUNS times); the ratios of wall and processor time
-# and the peak memory of both. Under each tree, its floor: bench/file_calls making the
-# same file system calls and nothing else, on as many threads (each in a
-# table of file descriptors of its own, as varnak's workers) and on one
-# (what the kernel alone makes of spreading them). Last, with valgrind,
-# the instructions (callgrind) a tiny message and a refused "From " line
-# cost on one thread, over 30 MiB.
+# and the peak memory of both. Under each tree, its floor: bench/file_calls
+# making the same file system calls and nothing else, on as many threads
+# (each in a table of file descriptors of its own, as varnak's workers)
+# and on one (what the kernel alone makes of spreading them). Last, with
+# valgrind, the instructions (callgrind) a tiny message and a refused
+# "From " line cost on one thread, over 30 MiB.
 #
 # It reports and never fails on a time; it fails only when something cannot
 # be built, written or run.

@@ -70,6 +70,16 @@ class DayTable {
   // The slots in date order, numbered from 0.
   int64_t slotCount() const { return yearCount_ * kSlotsPerYear; }
   const DayTotals& slotAt(int64_t index) const { return slots_[index]; }
+  // The day of slot `index`, as add takes it: month 0 to 11, day 1 to 31.
+  struct Day {
+    int32_t year;
+    int month;
+    int day;
+  };
+  Day dayAt(int64_t index) const {
+    auto inYear = static_cast<int>(index % kSlotsPerYear);
+    return {static_cast<int32_t>(firstYear_ + index / kSlotsPerYear), inYear / 31, inYear % 31 + 1};
+  }
   // The first slot from `index` on that a message was counted in (its sent
   // or received count is not 0), or slotCount() when there is none.
   int64_t nextCounted(int64_t index) const;

@@ -92,11 +92,10 @@ void printReport(const DayTable& table, const RunOptions& options, Output& outpu
       marked = true;
     }
     if (!marked) continue;
-    auto year = static_cast<int32_t>(table.firstYear() + i / DayTable::kSlotsPerYear);
-    auto inYear = static_cast<int>(i % DayTable::kSlotsPerYear);
+    DayTable::Day day = table.dayAt(i);
     char row[96];
     std::string_view text =
-        formatRow(row, inYear % 31 + 1, inYear / 31 + 1, year, runningCount, runningBytes);
+        formatRow(row, day.day, day.month + 1, day.year, runningCount, runningBytes);
     if (sizeof block - used < text.size()) {
       output.progress({{block, used}});
       used = 0;
